@@ -1,0 +1,51 @@
+#include "base/json_decode.h"
+
+#include <cstring>
+
+#include "base/json_position.h"
+#include "base/json_reader.h"
+
+namespace vt::base::json::detail {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool is_json_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+}  // namespace
+
+std::expected<void, std::string> decode_into(std::string_view text, const Target& target) {
+  // The parser would take a NUL byte for the end of the text: stop it there
+  // and refuse the byte afterwards.
+  const void* nul = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size());
+  const std::size_t limit =
+      nul == nullptr ? text.size()
+                     : static_cast<std::size_t>(static_cast<const char*>(nul) - text.data());
+
+  Cursor cursor{.begin = text.data(), .pos = text.data()};
+  Reader reader(cursor, target);
+  if (!reader.read(text.substr(0, limit))) {
+    if (reader.syntax_error() && cursor.at_end && limit < text.size()) {
+      return std::unexpected("unexpected NUL byte" + at_position(text, limit + 1));
+    }
+    return std::unexpected(reader.error() + at_position(text, reader.error_offset()));
+  }
+
+  // The parser reads one byte past a top-level number.
+  std::size_t end = cursor.consumed();
+  const std::size_t start = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+  const std::size_t first = text.find_first_not_of(" \t\n\r", start);
+  const bool number = first != std::string_view::npos &&
+                      (text[first] == '-' || (text[first] >= '0' && text[first] <= '9'));
+  if (number && !cursor.at_end) --end;
+  for (std::size_t i = end; i < text.size(); ++i) {
+    if (!is_json_space(text[i])) {
+      return std::unexpected("trailing characters" + at_position(text, i + 1));
+    }
+  }
+  return {};
+}
+
+}  // namespace vt::base::json::detail

@@ -1,0 +1,73 @@
+#pragma once
+// Typed JSON decoding: a JSON text read straight into plain records described
+// by field tables (base/json_record.h), without building a document first.
+#include <expected>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "base/json_record.h"
+
+namespace vt::base::json {
+
+namespace detail {
+
+// Where a decoded value goes: its type, the table of the records inside it
+// (if any) and the object itself.
+struct Target {
+  const TypeInfo* type = nullptr;
+  const RecordInfo* record = nullptr;
+  void* object = nullptr;
+};
+
+// Decodes `text` into `target`, which holds a value-initialised value.
+std::expected<void, std::string> decode_into(std::string_view text, const Target& target);
+
+}  // namespace detail
+
+/// Decodes the JSON text `text` as one value of type T.
+///
+/// The text holds exactly one JSON value, optionally surrounded by white
+/// space (a leading UTF-8 byte order mark is skipped); anything else after
+/// it fails with "trailing characters", a NUL byte anywhere fails, and an
+/// empty text fails. Scalars follow the member types of base/json_record.h;
+/// a record reads from an object, or from an array when its table allows:
+///
+/// - object: keys in any order; keys the table does not know are skipped
+///   with their values at any depth; a known key given twice fails
+///   (`duplicate field "id" in TopUser`); after the object the first absent
+///   required field fails (`missing field "reason" in Restriction`); absent
+///   defaulted and optional fields keep the value-initialised record's value.
+/// - array: the field values in field order. When it ends early the rest
+///   keep their values unless one of them is required or optional, which
+///   fails, as does an array longer than the table:
+///   `invalid length 2, expected TopUser with 9 fields`.
+///
+/// A value of the wrong JSON type fails with
+/// `invalid type: string "5", expected a float`; an integer outside its
+/// member's range with `invalid value: integer -1, expected u32`; a number
+/// beyond the range of a double fails wherever it appears. Syntax errors
+/// carry the JSON parser's description. Every error message is one
+/// line that ends with " at line L column C", the place where the fault
+/// was found (columns count bytes). Nothing of a failed decode is returned.
+template <class T>
+requires std::is_void_v<detail::RecordIn_t<T>> std::expected<T, std::string> decode_json(
+    std::string_view text) {
+  T value{};
+  auto done = detail::decode_into(text, {&detail::Codec<T>::info, nullptr, &value});
+  if (!done) return std::unexpected(std::move(done.error()));
+  return value;
+}
+
+/// As above, for a type T that holds records of type R, read with `table`:
+/// R itself, or a list, map or nullable of R.
+template <class T, class R, std::size_t N>
+requires std::is_same_v<detail::RecordIn_t<T>, R> std::expected<T, std::string> decode_json(
+    std::string_view text, const Record<R, N>& table) {
+  T value{};
+  auto done = detail::decode_into(text, {&detail::Codec<T>::info, &table, &value});
+  if (!done) return std::unexpected(std::move(done.error()));
+  return value;
+}
+
+}  // namespace vt::base::json

@@ -1,0 +1,22 @@
+#include "base/json_position.h"
+
+#include <algorithm>
+
+namespace vt::base::json {
+
+TextPosition position_after(std::string_view text, std::size_t consumed) {
+  const std::string_view head = text.substr(0, consumed);
+  const std::size_t last_break = head.rfind('\n');
+  TextPosition position;
+  position.line = 1 + static_cast<std::size_t>(std::count(head.begin(), head.end(), '\n'));
+  position.column =
+      last_break == std::string_view::npos ? head.size() : head.size() - last_break - 1;
+  return position;
+}
+
+std::string at_position(std::string_view text, std::size_t consumed) {
+  const TextPosition position = position_after(text, consumed);
+  return " at line " + std::to_string(position.line) + " column " + std::to_string(position.column);
+}
+
+}  // namespace vt::base::json

@@ -1,0 +1,83 @@
+#pragma once
+// The event handler behind decode_json: it receives the JSON parser's events
+// and writes each value straight into its place in the target records.
+// Internal to base/json_decode.cc.
+#include <cstddef>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/json_cursor.h"
+#include "base/json_decode.h"
+#include "base/json_scalar.h"
+
+namespace vt::base::json::detail {
+
+class Reader {
+ public:
+  // `cursor` starts at the start of the text to read.
+  Reader(Cursor& cursor, const Target& root);
+
+  // Parses `text`, which starts at the cursor's start, into the root target
+  // and keeps the cursor up to date. False on failure, with error() set.
+  bool read(std::string_view text);
+
+  // The parser's event interface.
+  bool null();
+  bool boolean(bool value);
+  bool number_integer(std::int64_t value);
+  bool number_unsigned(std::uint64_t value);
+  bool number_float(double value, const std::string& text);
+  bool string(std::string& value);
+  bool binary(nlohmann::json::binary_t& value);
+  bool start_object(std::size_t elements);
+  bool key(std::string& key);
+  bool end_object();
+  bool start_array(std::size_t elements);
+  bool end_array();
+  bool parse_error(std::size_t position, const std::string& last_token,
+                   const nlohmann::json::exception& error);
+
+  // After a failure: what went wrong, how many bytes had been read up to the
+  // fault, and whether the parser (rather than a typed check) found it.
+  const std::string& error() const { return error_; }
+  std::size_t error_offset() const { return error_offset_; }
+  bool syntax_error() const { return syntax_error_; }
+
+ private:
+  enum class FrameKind : std::uint8_t { root, object_record, array_record, list, map, any };
+
+  // An open container being filled.
+  struct Frame {
+    FrameKind kind = FrameKind::root;
+    const TypeInfo* type = nullptr;      // list and map: the container's type
+    const RecordInfo* record = nullptr;  // the record table in use below
+    void* object = nullptr;
+    const Field* fields = nullptr;  // records: the field table
+    std::uint32_t count = 0;        // records: number of fields
+    std::uint32_t index = 0;        // arrays: elements seen; objects: next field to try
+    std::uint64_t seen = 0;         // objects: bit i set once field i was given
+  };
+
+  bool scalar(const Scalar& value);
+  bool next_target(Target& target);
+  bool put(const Target& target, const Scalar& value);
+  bool begin_container(const Target& target, bool object);
+
+  bool fail(std::string message, std::size_t offset);
+  std::size_t value_end(const Scalar& value) const;
+
+  Cursor& cursor_;
+  std::vector<Frame> frames_;
+  std::vector<nlohmann::json*> any_stack_;  // open containers of an untyped value
+  Target pending_;                          // where the value after a key goes
+  std::size_t skip_depth_ = 0;              // > 0 while skipping an unknown value
+
+  std::string error_;
+  std::size_t error_offset_ = 0;
+  bool syntax_error_ = false;
+};
+
+}  // namespace vt::base::json::detail

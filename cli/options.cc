@@ -1,0 +1,183 @@
+#include "cli/options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <vector>
+
+#include "base/text.h"
+#include "base/utf8.h"
+
+namespace vt::cli {
+namespace {
+
+// Shows each option's default after its help text, and only the value name
+// beside the option itself.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  std::string make_option_opts(const CLI::Option* opt) const override {
+    std::string out;
+    if (opt->get_type_size() != 0 && !opt->get_type_name().empty()) {
+      out += " " + opt->get_type_name();
+    }
+    return out;
+  }
+  std::string make_option_desc(const CLI::Option* opt) const override {
+    std::string desc = opt->get_description();
+    if (!opt->get_default_str().empty()) desc += " [default: " + opt->get_default_str() + "]";
+    return desc;
+  }
+};
+
+// Refuses option values that are not UTF-8.
+const CLI::Validator kUtf8Text(
+    [](std::string& value) -> std::string {
+      if (const auto error = base::check_utf8(value)) {
+        return "value is not valid UTF-8: " + base::describe(*error);
+      }
+      return {};
+    },
+    "", "UTF-8");
+
+// Why `text` is no unsigned 64-bit decimal integer, or nothing when it is one.
+std::optional<std::string> u64_fault(std::string_view text) {
+  if (base::parse_decimal<std::uint64_t>(text)) return std::nullopt;
+  std::string_view digits = text;
+  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  if (digits.empty()) return "cannot parse integer from empty string";
+  for (char c : digits) {
+    if (c < '0' || c > '9') return "invalid digit found in string";
+  }
+  return "number too large to fit in target type";
+}
+
+const CLI::Validator kUnsigned64(
+    [](std::string& value) -> std::string {
+      if (auto fault = u64_fault(value)) {
+        return "invalid value '" + value + "': " + *fault;
+      }
+      return {};
+    },
+    "", "u64");
+
+std::string usage_error(const HelpFormatter& formatter, const CLI::App& app,
+                        const std::string& message) {
+  return message + "\n" + formatter.make_usage(&app, kProgramName) +
+         "Run with --help for more information.\n";
+}
+
+const CLI::Option* find_option(const CLI::App& app, std::string_view name, bool long_form) {
+  for (const CLI::Option* option : app.get_options()) {
+    const auto& names = long_form ? option->get_lnames() : option->get_snames();
+    for (const auto& candidate : names) {
+      if (candidate == name) return option;
+    }
+  }
+  return nullptr;
+}
+
+// Brings the argument list into the forms the library reads as written:
+// "--name=" with nothing after "=" is an empty value (the library would take
+// the next argument instead), and a flag never takes a value ("--json=false").
+// Arguments that are values of a preceding option are left alone.
+std::vector<std::string> normalize_args(const CLI::App& app, int argc, const char* const* argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string arg = args[i];
+    if (arg == "--") break;
+    if (arg.starts_with("--")) {
+      const std::size_t eq = arg.find('=');
+      const std::string name = arg.substr(2, eq == std::string::npos ? eq : eq - 2);
+      const CLI::Option* option = find_option(app, name, true);
+      if (option == nullptr) continue;
+      if (option->get_items_expected_max() == 0) {
+        if (eq != std::string::npos) {
+          throw CLI::ArgumentMismatch("--" + name + ": the flag takes no value");
+        }
+      } else if (eq == std::string::npos) {
+        ++i;  // the next argument is this option's value
+      } else if (eq + 1 == arg.size()) {
+        args[i] = "--" + name;
+        args.insert(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::string());
+        ++i;
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      for (std::size_t k = 1; k < arg.size(); ++k) {
+        const CLI::Option* option = find_option(app, arg.substr(k, 1), false);
+        if (option == nullptr) break;
+        if (option->get_items_expected_max() != 0) {
+          if (k + 1 == arg.size()) ++i;  // value in the next argument
+          break;                         // or attached to the letter
+        }
+      }
+    }
+  }
+  // The library takes the arguments in reverse order.
+  std::reverse(args.begin(), args.end());
+  return args;
+}
+
+}  // namespace
+
+std::expected<Cli, ParseExit> parse_cli(int argc, const char* const* argv) {
+  CLI::App app("Show current KOB resource usage", kProgramName);
+  auto formatter = std::make_shared<HelpFormatter>();
+  app.formatter(formatter);
+  app.set_help_flag();  // added again below, after the command's own options
+
+  Cli cli;
+  std::string max_text = "25";
+  std::vector<CLI::Option*> options;
+  options.push_back(app.add_flag("-j,--json", cli.json, "Return data in JSON format (required)"));
+  options.push_back(app.add_flag("--hide-mysql", cli.hide_mysql, "Don't show MySQL related info"));
+  auto* username =
+      app.add_option("-u,--username", cli.username, "Filter: show users matching username pattern");
+  username->type_name("USERNAME");
+  auto* for_reseller =
+      app.add_option("-r,--for-reseller", cli.for_reseller,
+                     "Get information only about specified reseller and his users");
+  for_reseller->type_name("FOR_RESELLER");
+  username->excludes(for_reseller);
+  for_reseller->excludes(username);
+  auto* domain =
+      app.add_option("-d,--domain", cli.domain, "Filter: show users with domain matching pattern");
+  domain->type_name("DOMAIN");
+  auto* max = app.add_option("-m,--max", max_text, "Show up to N records (default top 25)");
+  max->type_name("MAX")->default_str("25")->check(kUnsigned64);
+  auto* order_by =
+      app.add_option("-o,--order-by", cli.order_by,
+                     "Sort order: cpu, mysql_cpu, io, mysql_io, iops, ep, nproc, pmem");
+  order_by->type_name("ORDER_BY")->default_str("cpu");
+  options.push_back(app.add_flag("--domains", cli.domains,
+                                 "Include per-domain usage for isolated accounts (TRQ-6819)"));
+  for (auto* text_option : {username, for_reseller, domain, order_by}) {
+    text_option->check(kUtf8Text);
+    options.push_back(text_option);
+  }
+  options.push_back(max);
+  app.set_help_flag("-h,--help", "Print help");
+  app.set_version_flag("-V,--version", std::string(kProgramName) + " " + kVersion, "Print version");
+
+  // Every option, flags included, may be given once. The library would keep
+  // the last of repeated flags, so each one takes all and is checked below.
+  for (auto* option : options) option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+
+  try {
+    app.parse(normalize_args(app, argc, argv));
+    for (auto* option : options) {
+      if (option->count() > 1) {
+        throw CLI::ArgumentMismatch(option->get_name() +
+                                    ": the argument cannot be used multiple times");
+      }
+    }
+  } catch (const CLI::CallForHelp&) {
+    return std::unexpected(ParseExit{app.help(), "", 0});
+  } catch (const CLI::CallForVersion& e) {
+    return std::unexpected(ParseExit{std::string(e.what()) + "\n", "", 0});
+  } catch (const CLI::ParseError& e) {
+    return std::unexpected(ParseExit{"", usage_error(*formatter, app, e.what()), 2});
+  }
+  cli.max = *base::parse_decimal<std::uint64_t>(max_text);
+  return cli;
+}
+
+}  // namespace vt::cli

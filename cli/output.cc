@@ -1,0 +1,35 @@
+#include "cli/output.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace vt::cli {
+
+std::string format_fatal(const base::Error& error) {
+  std::string text = "Error: " + error.message + "\n";
+  if (!error.causes.empty()) {
+    text += "\nCaused by:\n";
+    const bool numbered = error.causes.size() > 1;
+    for (std::size_t i = 0; i < error.causes.size(); ++i) {
+      text += "    ";
+      if (numbered) text += std::to_string(i) + ": ";
+      text += error.causes[i] + "\n";
+    }
+  }
+  return text;
+}
+
+bool write_all(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace vt::cli

@@ -1,0 +1,17 @@
+#pragma once
+// Writing to the standard streams; only the driver calls these.
+#include <string>
+#include <string_view>
+
+#include "base/error.h"
+
+namespace vt::cli {
+
+/// "Error: " and the message; with causes, a blank line, "Caused by:" and
+/// each cause indented by four blanks (numbered when there are several).
+std::string format_fatal(const base::Error& error);
+
+/// Writes all of `text` to the descriptor; false when a write failed.
+bool write_all(int fd, std::string_view text);
+
+}  // namespace vt::cli

@@ -1,0 +1,130 @@
+#include "cli/report.h"
+
+#include <chrono>
+#include <utility>
+
+namespace vt::cli {
+namespace {
+
+using Json = nlohmann::json;
+
+// {"all": all, "mysql": mysql}, the "mysql" member left out when it is null.
+Json share_object(double all, const Json& mysql) {
+  Json object = Json::object();
+  object["all"] = all;
+  if (!mysql.is_null()) object["mysql"] = mysql;
+  return object;
+}
+
+Json metrics_object(const TopUsage& metrics) {
+  Json object = Json::object();
+  object["cpu"] = share_object(metrics.cpu.all, metrics.cpu.mysql);
+  object["ep"] = metrics.ep;
+  object["io"] = share_object(metrics.io.all, metrics.io.mysql);
+  object["iops"] = metrics.iops;
+  object["mem"] = metrics.mem;
+  object["pno"] = metrics.pno;
+  return object;
+}
+
+Json scalar_object(const DomainScalar& scalar) {
+  Json object = Json::object();
+  object["all"] = scalar.all;
+  return object;
+}
+
+Json domain_metrics_object(const DomainMetrics& metrics) {
+  Json object = Json::object();
+  object["cpu"] = scalar_object(metrics.cpu);
+  object["ep"] = metrics.ep;
+  object["io"] = scalar_object(metrics.io);
+  object["iops"] = metrics.iops;
+  object["mem"] = metrics.mem;
+  object["pno"] = metrics.pno;
+  return object;
+}
+
+Json domain_object(const TopDomain& domain) {
+  Json object = Json::object();
+  object["docroot"] = domain.docroot;
+  object["id"] = domain.id;
+  object["limit"] = domain_metrics_object(domain.limit);
+  if (domain.name) object["name"] = *domain.name;
+  object["usage"] = domain_metrics_object(domain.usage);
+  return object;
+}
+
+}  // namespace
+
+double epoch_seconds_now() {
+  const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
+  return static_cast<double>(std::chrono::floor<std::chrono::seconds>(since_epoch).count());
+}
+
+nlohmann::json status_document(const std::string& message, bool with_context, double now) {
+  Json document = Json::object();
+  if (with_context) document["context"] = Json::object();
+  document["result"] = message;
+  document["timestamp"] = now;
+  return document;
+}
+
+void strip_mysql(TopUser& user) {
+  user.usage.cpu.mysql = nullptr;
+  user.usage.io.mysql = nullptr;
+  user.limit.cpu.mysql = nullptr;
+  user.limit.io.mysql = nullptr;
+  user.restricted = false;
+  user.restriction.reset();
+}
+
+nlohmann::json user_object(const TopUser& user) {
+  Json object = Json::object();
+  object["domain"] = user.domain;
+  if (!user.domains.empty()) {
+    Json domains = Json::array();
+    domains.get_ref<Json::array_t&>().reserve(user.domains.size());
+    for (const TopDomain& domain : user.domains) domains.push_back(domain_object(domain));
+    object["domains"] = std::move(domains);
+  }
+  object["id"] = user.id;
+  object["limit"] = metrics_object(user.limit);
+  object["reseller"] = user.reseller;
+  object["restricted"] = user.restricted;
+  if (user.restriction) {
+    Json restriction = Json::object();
+    restriction["reason"] = user.restriction->reason;
+    restriction["time"] = user.restriction->time;
+    object["restriction"] = std::move(restriction);
+  }
+  object["usage"] = metrics_object(user.usage);
+  object["username"] = user.username;
+  return object;
+}
+
+nlohmann::json usage_report(const std::vector<TopUser>& users,
+                            const std::vector<nlohmann::json>& resellers, double timestamp,
+                            const core::TesselStatus& tessel, const std::string& tessel_mode) {
+  Json report = Json::object();
+  report["timestamp"] = timestamp;
+  report["result"] = "success";
+
+  Json user_list = Json::array();
+  user_list.get_ref<Json::array_t&>().reserve(users.size());
+  for (const TopUser& user : users) user_list.push_back(user_object(user));
+  report["users"] = std::move(user_list);
+
+  Json reseller_list = Json::array();
+  reseller_list.get_ref<Json::array_t&>() = resellers;
+  report["resellers"] = std::move(reseller_list);
+
+  report["mySqlTsl"] = tessel.status;
+  report["mySqlTslMode"] = tessel_mode;
+  if (tessel.status == "error") {
+    if (tessel.warning) report["warning"] = *tessel.warning;
+    if (tessel.context) report["context"] = *tessel.context;
+  }
+  return report;
+}
+
+}  // namespace vt::cli

@@ -1,0 +1,37 @@
+#pragma once
+// The documents printed on standard output: the usage report and the short
+// status document, and the removal of MySQL data for --hide-mysql.
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/snapshot.h"
+#include "core/tessel_status.h"
+
+namespace vt::cli {
+
+/// The current time in whole seconds since the Unix epoch (the fraction of
+/// the second dropped), as the documents carry it.
+double epoch_seconds_now();
+
+/// {"context": {} (only with `with_context`), "result": message, "timestamp": now}.
+/// `now` is whole seconds since the epoch, see epoch_seconds_now().
+nlohmann::json status_document(const std::string& message, bool with_context, double now);
+
+/// Removes a user's MySQL figures and restriction: the four "mysql" values
+/// become null, "restricted" false, the restriction goes.
+void strip_mysql(TopUser& user);
+
+/// One user object of the report. "domains" appears only for a non-empty
+/// domain list, "restriction" only when there is one, and a "mysql" member
+/// only when its value is not null.
+nlohmann::json user_object(const TopUser& user);
+
+/// The usage report: "mySqlTsl" (the tessel status text), "mySqlTslMode",
+/// "resellers", "result" "success", "timestamp" and "users"; "warning" and
+/// "context" only when the tessel status is "error" and carries them.
+nlohmann::json usage_report(const std::vector<TopUser>& users,
+                            const std::vector<nlohmann::json>& resellers, double timestamp,
+                            const core::TesselStatus& tessel, const std::string& tessel_mode);
+
+}  // namespace vt::cli

@@ -1,0 +1,100 @@
+#include "cli/snapshot.h"
+
+#include "base/file.h"
+#include "base/json_decode.h"
+#include "base/json_position.h"
+#include "base/utf8.h"
+
+namespace vt::cli {
+namespace {
+
+namespace json = base::json;
+using json::Presence::defaulted;
+using json::Presence::optional;
+using json::Presence::required;
+
+// Every snapshot record also reads from an array of its field values, as the
+// statistics service may save them that way.
+constexpr json::Form kForm = json::Form::object_or_array;
+
+constexpr auto kCpuUsage =
+    json::record<CpuUsage>("CpuUsage", kForm, json::field<&CpuUsage::all>("all", required),
+                           json::field<&CpuUsage::mysql>("mysql", defaulted));
+
+constexpr auto kIoUsage =
+    json::record<IoUsage>("IoUsage", kForm, json::field<&IoUsage::all>("all", required),
+                          json::field<&IoUsage::mysql>("mysql", defaulted));
+
+constexpr auto kTopUsage = json::record<TopUsage>(
+    "TopUsage", kForm, json::field<&TopUsage::cpu>("cpu", required, kCpuUsage),
+    json::field<&TopUsage::io>("io", required, kIoUsage),
+    json::field<&TopUsage::iops>("iops", required), json::field<&TopUsage::ep>("ep", required),
+    json::field<&TopUsage::mem>("mem", required), json::field<&TopUsage::pno>("pno", required));
+
+// Limits share the usage record's C++ type but not its name.
+constexpr auto kTopLimits = json::renamed(kTopUsage, "TopLimits");
+
+constexpr auto kRestriction = json::record<Restriction>(
+    "Restriction", kForm, json::field<&Restriction::time>("time", required),
+    json::field<&Restriction::reason>("reason", required));
+
+constexpr auto kDomainScalar = json::record<DomainScalar>(
+    "DomainScalar", kForm, json::field<&DomainScalar::all>("all", required));
+
+constexpr auto kDomainMetrics = json::record<DomainMetrics>(
+    "DomainMetrics", kForm, json::field<&DomainMetrics::cpu>("cpu", required, kDomainScalar),
+    json::field<&DomainMetrics::io>("io", required, kDomainScalar),
+    json::field<&DomainMetrics::iops>("iops", required),
+    json::field<&DomainMetrics::ep>("ep", required),
+    json::field<&DomainMetrics::mem>("mem", required),
+    json::field<&DomainMetrics::pno>("pno", required));
+
+constexpr auto kTopDomain =
+    json::record<TopDomain>("TopDomain", kForm, json::field<&TopDomain::id>("id", required),
+                            json::field<&TopDomain::name>("name", optional),
+                            json::field<&TopDomain::docroot>("docroot", defaulted),
+                            json::field<&TopDomain::usage>("usage", required, kDomainMetrics),
+                            json::field<&TopDomain::limit>("limit", required, kDomainMetrics));
+
+constexpr auto kTopUser =
+    json::record<TopUser>("TopUser", kForm, json::field<&TopUser::id>("id", required),
+                          json::field<&TopUser::username>("username", defaulted),
+                          json::field<&TopUser::domain>("domain", defaulted),
+                          json::field<&TopUser::reseller>("reseller", defaulted),
+                          json::field<&TopUser::usage>("usage", required, kTopUsage),
+                          json::field<&TopUser::limit>("limit", required, kTopLimits),
+                          json::field<&TopUser::restricted>("restricted", defaulted),
+                          json::field<&TopUser::restriction>("restriction", optional, kRestriction),
+                          json::field<&TopUser::domains>("domains", defaulted, kTopDomain));
+
+constexpr auto kSavedTopData = json::record<SavedTopData>(
+    "SavedTopData", kForm, json::field<&SavedTopData::timestamp>("timestamp", defaulted),
+    json::field<&SavedTopData::users>("users", defaulted, kTopUser),
+    json::field<&SavedTopData::resellers>("resellers", defaulted));
+
+}  // namespace
+
+std::expected<SavedTopData, std::string> decode_snapshot(std::string_view text) {
+  return json::decode_json<SavedTopData>(text, kSavedTopData);
+}
+
+std::expected<SavedTopData, base::Error> load_snapshot(const std::string& path, double now) {
+  const auto text = base::read_file(path);
+  if (!text) {
+    SavedTopData empty;
+    empty.timestamp = now;
+    return empty;
+  }
+
+  std::string cause;
+  if (const auto bad = base::check_utf8(*text)) {
+    cause = base::describe(*bad) + json::at_position(*text, bad->valid_up_to + 1);
+  } else {
+    auto snapshot = decode_snapshot(*text);
+    if (snapshot) return std::move(*snapshot);
+    cause = std::move(snapshot.error());
+  }
+  return std::unexpected(base::Error{"Failed to parse " + path, {std::move(cause)}});
+}
+
+}  // namespace vt::cli

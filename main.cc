@@ -1,0 +1,5 @@
+#include "cli/driver.h"
+
+int main(int argc, char** argv) {
+  return vt::cli::run(argc, argv);
+}

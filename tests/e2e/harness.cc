@@ -1,0 +1,117 @@
+#include "tests/e2e/harness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace vt::e2e {
+namespace fs = std::filesystem;
+
+Fixture::Fixture() {
+  std::string templ = (fs::temp_directory_path() / "vt-e2e.XXXXXX").string();
+  if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  root_ = templ;
+  ::chmod(root_.c_str(), 0755);
+}
+
+Fixture::~Fixture() {
+  std::error_code ignored;
+  fs::remove_all(root_, ignored);
+}
+
+std::string Fixture::host_path(const std::string& path) const {
+  return root_ + path;
+}
+
+void Fixture::mkdir(const std::string& path, unsigned mode) {
+  fs::create_directories(host_path(path));
+  ::chmod(host_path(path).c_str(), mode);
+}
+
+void Fixture::write(const std::string& path, const std::string& content, unsigned mode) {
+  const fs::path file = host_path(path);
+  fs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
+  ::chmod(file.c_str(), mode);
+}
+
+RunResult Fixture::run(const std::vector<std::string>& args, const RunOptions& options) const {
+  std::vector<std::string> argv = {VT_LAUNCHER, root_};
+  if (!options.as_user.empty()) {
+    argv.push_back("--as");
+    argv.push_back(options.as_user);
+  }
+  if (options.userns) argv.push_back("--userns");
+  argv.push_back("--");
+  argv.push_back(VT_BINARY);
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run_program(argv);
+}
+
+RunResult Fixture::shell(const std::string& command_line) const {
+  const std::string vt = std::string(VT_LAUNCHER) + " " + root_ + " -- " + VT_BINARY;
+  return run_program({"/bin/bash", "-c", "VT='" + vt + "'; " + command_line});
+}
+
+RunResult run_program(const std::vector<std::string>& argv) {
+  int out_pipe[2], err_pipe[2];
+  if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+  RunResult result;
+  if (spawned != 0) {
+    ::close(out_pipe[0]);
+    ::close(err_pipe[0]);
+    throw std::runtime_error("cannot start " + argv[0]);
+  }
+  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&result.out, &result.err};
+  int open_count = 2;
+  while (open_count > 0) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[65536];
+      const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_count;
+      }
+    }
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+}  // namespace vt::e2e

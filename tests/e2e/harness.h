@@ -1,0 +1,46 @@
+#pragma once
+// Runs the real vorlane-top as on a server: a fixture tree laid over the
+// fixed paths, private mount and pid namespaces, through tests/e2e/launch.
+#include <string>
+#include <vector>
+
+namespace vt::e2e {
+
+struct RunResult {
+  std::string out;
+  std::string err;
+  int status = -1;  ///< exit status, or 128 + signal number
+};
+
+struct RunOptions {
+  std::string as_user;  ///< run as this user (name or uid) instead of root
+  bool userns = false;  ///< run as root of a nested user namespace
+};
+
+class Fixture {
+ public:
+  Fixture();
+  ~Fixture();
+  Fixture(const Fixture&) = delete;
+  Fixture& operator=(const Fixture&) = delete;
+
+  /// Writes a file of the fixture: `path` is absolute on the server ("/var/kob/x").
+  void write(const std::string& path, const std::string& content, unsigned mode = 0644);
+  /// Makes a directory of the fixture.
+  void mkdir(const std::string& path, unsigned mode = 0755);
+  /// Where the fixture keeps the server path `path`.
+  std::string host_path(const std::string& path) const;
+
+  /// Runs vorlane-top with `args`.
+  RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) const;
+  /// Runs a shell command line in which "$VT" stands for the launched vorlane-top.
+  RunResult shell(const std::string& command_line) const;
+
+ private:
+  std::string root_;
+};
+
+/// Runs a program with the given arguments and returns what it printed.
+RunResult run_program(const std::vector<std::string>& argv);
+
+}  // namespace vt::e2e

@@ -1,0 +1,415 @@
+#include "base/json_decode.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "base/utf8.h"
+
+namespace vt::base::json {
+namespace {
+
+using namespace std::string_literals;
+
+// A table row: the text, and either the value it decodes to or the message.
+template <class T>
+struct Case {
+  std::string text;
+  std::optional<T> value;
+  std::string error;
+};
+
+template <class T, class... Table>
+void check(const std::vector<Case<T>>& cases, const Table&... table) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    const auto got = decode_json<T>(c.text, table...);
+    if (c.value) {
+      ASSERT_TRUE(got.has_value()) << got.error();
+      EXPECT_EQ(*got, *c.value);
+    } else {
+      ASSERT_FALSE(got.has_value());
+      EXPECT_EQ(got.error(), c.error);
+    }
+  }
+}
+
+// Records used only here.
+struct Point {
+  double x = 0.0;
+  double y = 0.0;
+  bool operator==(const Point&) const = default;
+};
+
+struct Tag {
+  std::string text = "plain";
+  bool operator==(const Tag&) const = default;
+};
+
+struct Shape {
+  std::uint32_t id = 0;
+  std::string name = "unnamed";
+  std::optional<Point> center;
+  std::vector<Point> points;
+  Point corner;
+  bool closed = false;
+  Tag tag;
+  bool operator==(const Shape&) const = default;
+};
+
+struct Single {
+  double v = 0.0;
+  bool operator==(const Single&) const = default;
+};
+
+struct Loose {
+  double x = 0.0;
+  std::string label = "none";
+  nlohmann::json extra = 0.0;
+  bool operator==(const Loose&) const = default;
+};
+
+Shape shape(std::uint32_t id) {
+  Shape result;
+  result.id = id;
+  return result;
+}
+
+using enum Presence;
+
+constexpr auto kPoint =
+    record<Point>("Point", Form::object_or_array, field<&Point::x>("x", required),
+                  field<&Point::y>("y", required));
+constexpr auto kCorner = renamed(kPoint, "Corner");
+constexpr auto kTag = record<Tag>("Tag", Form::object, field<&Tag::text>("text", defaulted));
+constexpr auto kShape = record<Shape>(
+    "Shape", Form::object_or_array, field<&Shape::id>("id", required),
+    field<&Shape::name>("name", defaulted), field<&Shape::center>("center", optional, kPoint),
+    field<&Shape::points>("points", defaulted, kPoint),
+    field<&Shape::corner>("corner", defaulted, kCorner), field<&Shape::closed>("closed", defaulted),
+    field<&Shape::tag>("tag", defaulted, kTag));
+constexpr auto kSingle =
+    record<Single>("Single", Form::object_or_array, field<&Single::v>("v", required));
+constexpr auto kLoose = record<Loose>(
+    "Loose", Form::object_or_array, field<&Loose::x>("x", defaulted),
+    field<&Loose::label>("label", defaulted), field<&Loose::extra>("extra", defaulted));
+
+TEST(JsonDecode, Floats) {
+  check<double>({
+      {"5", 5.0, ""},
+      {"5.0", 5.0, ""},
+      {" -0.25 ", -0.25, ""},
+      {"1e3", 1000.0, ""},
+      {"18446744073709551616", 18446744073709551616.0, ""},
+      {"-9223372036854775808", -9223372036854775808.0, ""},
+      {"\"5\"", {}, "invalid type: string \"5\", expected a float at line 1 column 3"},
+      {"null", {}, "invalid type: null, expected a float at line 1 column 4"},
+      {"true", {}, "invalid type: boolean true, expected a float at line 1 column 4"},
+      {"[1]", {}, "invalid type: array, expected a float at line 1 column 1"},
+      {" {}", {}, "invalid type: object, expected a float at line 1 column 2"},
+      {"1e400", {}, "number overflow parsing '1e400' at line 1 column 5"},
+      {"[1e400]", {}, "invalid type: array, expected a float at line 1 column 1"},
+      {"\"" + std::string(70, 'a') + "\"",
+       {},
+       "invalid type: string \"" + std::string(64, 'a') +
+           "\"..., expected a float at line 1 column 72"},
+  });
+}
+
+TEST(JsonDecode, Integers) {
+  check<std::uint32_t>({
+      {"0", 0u, ""},
+      {"4294967295", 4294967295u, ""},
+      {"-0", 0u, ""},
+      {"-1", {}, "invalid value: integer -1, expected u32 at line 1 column 2"},
+      {"4294967296", {}, "invalid value: integer 4294967296, expected u32 at line 1 column 10"},
+      {"99999999999999999999",
+       {},
+       "invalid value: integer 99999999999999999999, expected u32 at line 1 column 20"},
+      {"1.0", {}, "invalid type: floating point 1.0, expected u32 at line 1 column 3"},
+      {"1e2", {}, "invalid type: floating point 1e2, expected u32 at line 1 column 3"},
+      {"\"7\"", {}, "invalid type: string \"7\", expected u32 at line 1 column 3"},
+      {"\"a\\nb\"", {}, "invalid type: string \"a\\nb\", expected u32 at line 1 column 6"},
+  });
+  check<std::int64_t>({
+      {"-9223372036854775808", INT64_MIN, ""},
+      {"9223372036854775807", INT64_MAX, ""},
+      {"-5", -5, ""},
+      {"9223372036854775808",
+       {},
+       "invalid value: integer 9223372036854775808, expected i64 at line 1 column 19"},
+      {"-9223372036854775809",
+       {},
+       "invalid value: integer -9223372036854775809, expected i64 at line 1 column 20"},
+      {"1.5", {}, "invalid type: floating point 1.5, expected i64 at line 1 column 3"},
+      {"-2E1", {}, "invalid type: floating point -2E1, expected i64 at line 1 column 4"},
+  });
+}
+
+TEST(JsonDecode, StringsAndBooleans) {
+  check<std::string>({
+      {"\"a\\u00e9\\n\\\"\"", "a\xc3\xa9\n\"", ""},
+      {"\"\"", "", ""},
+      {"null", {}, "invalid type: null, expected a string at line 1 column 4"},
+      {"5", {}, "invalid type: integer 5, expected a string at line 1 column 1"},
+  });
+  check<bool>({
+      {"true", true, ""},
+      {"false", false, ""},
+      {"1", {}, "invalid type: integer 1, expected a boolean at line 1 column 1"},
+      {"\"true\"", {}, "invalid type: string \"true\", expected a boolean at line 1 column 6"},
+      {"null", {}, "invalid type: null, expected a boolean at line 1 column 4"},
+  });
+}
+
+TEST(JsonDecode, ListsAndNullables) {
+  check<std::vector<double>>({
+      {"[]", std::vector<double>{}, ""},
+      {"[1, 2.5 ,-3]", std::vector<double>{1.0, 2.5, -3.0}, ""},
+      {"null", {}, "invalid type: null, expected a list at line 1 column 4"},
+      {"{}", {}, "invalid type: object, expected a list at line 1 column 1"},
+      {"[1,\"x\"]", {}, "invalid type: string \"x\", expected a float at line 1 column 6"},
+  });
+  check<std::optional<std::uint32_t>>({
+      {"null", std::optional<std::uint32_t>{}, ""},
+      {"7", std::optional<std::uint32_t>{7}, ""},
+      {"\"7\"", {}, "invalid type: string \"7\", expected u32 or null at line 1 column 3"},
+      {"-7", {}, "invalid value: integer -7, expected u32 or null at line 1 column 2"},
+  });
+  using Names = std::vector<std::optional<std::string>>;
+  check<Names>({
+      {"[\"a\",null,\"\"]", Names{"a", std::nullopt, ""}, ""},
+      {"[\"a\",false]",
+       {},
+       "invalid type: boolean false, expected a string or null at line 1 column 10"},
+  });
+}
+
+TEST(JsonDecode, MapsKeepTheLaterOfRepeatedKeys) {
+  using Scores = std::map<std::string, double>;
+  check<Scores>({
+      {"{}", Scores{}, ""},
+      {"{\"a\":1,\"b\":2.5,\"a\":3}", Scores{{"a", 3.0}, {"b", 2.5}}, ""},
+      {"[]", {}, "invalid type: array, expected a map at line 1 column 1"},
+      {"{\"a\":null}", {}, "invalid type: null, expected a float at line 1 column 9"},
+  });
+  using Lists = std::unordered_map<std::string, std::vector<std::uint32_t>>;
+  check<Lists>({
+      {"{\"x\":[1],\"y\":[],\"x\":[2,3]}", Lists{{"x", {2, 3}}, {"y", {}}}, ""},
+  });
+  // A repeated key starts from a fresh value, not from the earlier one.
+  using Records = std::map<std::string, Loose>;
+  check<Records>({{"{\"p\":{\"x\":1,\"label\":\"a\"},\"p\":{\"x\":2}}",
+                   Records{{"p", Loose{.x = 2.0, .label = "none", .extra = 0.0}}}, ""}},
+                 kLoose);
+}
+
+TEST(JsonDecode, AnyValueIsKeptAsWritten) {
+  struct AnyCase {
+    std::string text;
+    std::string dump;  // empty: an error is expected, given in `error`
+    std::string error;
+  };
+  const std::vector<AnyCase> cases = {
+      {"5", "5", ""},
+      {"-5", "-5", ""},
+      {"5.0", "5.0", ""},
+      {"18446744073709551615", "18446744073709551615", ""},
+      {"null", "null", ""},
+      {"\"s\"", "\"s\"", ""},
+      {"[null,true,\"s\",[],{}]", "[null,true,\"s\",[],{}]", ""},
+      {" {\"b\":1,\"a\":[{\"c\":[1.5]}]} ", "{\"a\":[{\"c\":[1.5]}],\"b\":1}", ""},
+      {"{\"a\":1,\"a\":{\"x\":2}}", "{\"a\":{\"x\":2}}", ""},
+      {"[{\"k\":[1,{\"k\":2,\"k\":3}]}]", "[{\"k\":[1,{\"k\":3}]}]", ""},
+      {"[1e400]", "", "number overflow parsing '1e400' at line 1 column 6"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto got = decode_json<nlohmann::json>(c.text);
+    if (c.dump.empty()) {
+      ASSERT_FALSE(got.has_value());
+      EXPECT_EQ(got.error(), c.error);
+    } else {
+      ASSERT_TRUE(got.has_value()) << got.error();
+      EXPECT_EQ(got->dump(), c.dump);
+    }
+  }
+  // Absent, an untyped member keeps its initial value, here the float 0.0.
+  const auto loose = decode_json<Loose>("{}", kLoose);
+  ASSERT_TRUE(loose.has_value());
+  EXPECT_EQ(loose->extra.dump(), "0.0");
+}
+
+TEST(JsonDecode, RecordsFromObjects) {
+  Shape full;
+  full.id = 7;
+  full.name = "n";
+  full.points = {{1.0, 2.0}, {3.0, 4.0}};
+  full.corner = {5.0, 6.0};
+  full.closed = true;
+  full.tag.text = "t";
+  Shape centered;
+  centered.id = 1;
+  centered.center = Point{1.0, 2.0};
+  check<Shape>(
+      {
+          {"{\"id\":1}", shape(1), ""},
+          {"{\"closed\":true,\"points\":[{\"y\":2,\"x\":1},[3,4]],\"center\":null,\"name\":\"n\","
+           "\"id\":7,\"corner\":[5,6],\"tag\":{\"text\":\"t\"}}",
+           full, ""},
+          {"{\"center\":{\"x\":1,\"y\":2},\"id\":1}", centered, ""},
+          // Unknown keys are skipped whatever their values, at every level.
+          {"{\"skip\":[{\"a\":[null,{\"b\":[[]]}]},null,\"s\",-1.5e3,true,false],\"id\":2,"
+           "\"more\":{\"id\":\"x\",\"k\":{}},\"tag\":{\"id\":[{}],\"t\":null}}",
+           shape(2), ""},
+          {"{\"u\":1,\"u\":2,\"id\":3}", shape(3), ""},
+          {"{\"id\":1,\"id\":2}", {}, "duplicate field \"id\" in Shape at line 1 column 12"},
+          {"{\n  \"id\": 1,\n  \"id\": 2\n}",
+           {},
+           "duplicate field \"id\" in Shape at line 3 column 6"},
+          {"{}", {}, "missing field \"id\" in Shape at line 1 column 2"},
+          {"{\"id\":1,\"center\":{\"x\":1}}",
+           {},
+           "missing field \"y\" in Point at line 1 column 24"},
+          {"{\"id\":1,\"corner\":{}}", {}, "missing field \"x\" in Corner at line 1 column 19"},
+          {"{\"id\":1,\"corner\":{\"y\":1,\"x\":2,\"y\":3}}",
+           {},
+           "duplicate field \"y\" in Corner at line 1 column 33"},
+          {"{\"id\":1,\"points\":[{\"x\":1,\"y\":2},{\"x\":1}]}",
+           {},
+           "missing field \"y\" in Point at line 1 column 39"},
+          {"{\"id\":1,\"name\":null}",
+           {},
+           "invalid type: null, expected a string at line 1 column 19"},
+          {"{\"id\":1,\"center\":5}",
+           {},
+           "invalid type: integer 5, expected Point or null at line 1 column 18"},
+          {"{\"id\":1,\"tag\":[\"t\"]}",
+           {},
+           "invalid type: array, expected Tag at line 1 column 15"},
+          {"{\"id\":1,\"points\":{}}",
+           {},
+           "invalid type: object, expected a list at line 1 column 18"},
+          {"{\"id\":\"1\"}", {}, "invalid type: string \"1\", expected u32 at line 1 column 9"},
+          {"5", {}, "invalid type: integer 5, expected Shape at line 1 column 1"},
+      },
+      kShape);
+}
+
+TEST(JsonDecode, RecordsFromArrays) {
+  Shape named;
+  named.id = 1;
+  named.name = "n";
+  Shape full;
+  full.id = 1;
+  full.name = "n";
+  full.center = Point{1.0, 2.0};
+  full.points = {{3.0, 4.0}, {5.0, 6.0}};
+  full.corner = {7.0, 8.0};
+  full.closed = true;
+  full.tag.text = "t";
+  check<Shape>(
+      {
+          {"[1,\"n\",null]", named, ""},
+          {"[1,\"n\",[1,2],[[3,4],{\"x\":5,\"y\":6}],[7,8],true,{\"text\":\"t\"}]", full, ""},
+          // "center" has no default in an array, even though it may be absent from an object.
+          {"[1,\"n\"]", {}, "invalid length 2, expected Shape with 7 fields at line 1 column 7"},
+          {"[]", {}, "invalid length 0, expected Shape with 7 fields at line 1 column 2"},
+          {"[1,\"n\",null,[],[0,0],false,{\"text\":\"\"},8]",
+           {},
+           "invalid length 8, expected Shape with 7 fields at line 1 column 41"},
+          {"[1,\"n\",null,[],[0,0],false,{\"text\":\"\"},{\"a\":[1]},[2]]",
+           {},
+           "invalid length 9, expected Shape with 7 fields at line 1 column 53"},
+          {"[1,\"n\",null,[],[0]]",
+           {},
+           "invalid length 1, expected Corner with 2 fields at line 1 column 18"},
+          {"[1,\"n\",null,[],[0,0],false,[\"t\"]]",
+           {},
+           "invalid type: array, expected Tag at line 1 column 28"},
+          {"[true]", {}, "invalid type: boolean true, expected u32 at line 1 column 5"},
+      },
+      kShape);
+  check<Single>(
+      {
+          {"[2]", Single{2.0}, ""},
+          {"[]", {}, "invalid length 0, expected Single with 1 field at line 1 column 2"},
+      },
+      kSingle);
+  // Every field has a default: any prefix will do.
+  check<Loose>(
+      {
+          {"[]", Loose{}, ""},
+          {"[1]", Loose{.x = 1.0, .label = "none", .extra = 0.0}, ""},
+          {"[1,\"l\",[]]", Loose{.x = 1.0, .label = "l", .extra = nlohmann::json::array()}, ""},
+          {"[1,\"l\",[],4]",
+           {},
+           "invalid length 4, expected Loose with 3 fields at line 1 column 12"},
+      },
+      kLoose);
+  // Lists and maps of records, at the top.
+  check<std::vector<Point>>(
+      {{"[[1,2],{\"x\":3,\"y\":4}]", std::vector<Point>{{1.0, 2.0}, {3.0, 4.0}}, ""}}, kPoint);
+  using Points = std::unordered_map<std::string, Point>;
+  check<Points>({{"{\"a\":[1,2]}", Points{{"a", {1.0, 2.0}}}, ""}}, kPoint);
+}
+
+TEST(JsonDecode, TextAroundTheValue) {
+  check<Shape>(
+      {
+          {" \n{\"id\":1}\r\n\t ", shape(1), ""},
+          {"\xEF\xBB\xBF{\"id\":1}", shape(1), ""},
+          {"",
+           {},
+           "syntax error while parsing value - unexpected end of input; expected '[', '{', or a "
+           "literal at line 1 column 0"},
+          {"   ",
+           {},
+           "syntax error while parsing value - unexpected end of input; expected '[', '{', or a "
+           "literal at line 1 column 3"},
+          {"{\"id\":1} x", {}, "trailing characters at line 1 column 10"},
+          {"{\"id\":1}{}", {}, "trailing characters at line 1 column 9"},
+          {"{\"id\":1}\n\n  ]", {}, "trailing characters at line 3 column 3"},
+          {"{\"id\":1,}",
+           {},
+           "syntax error while parsing object key - unexpected '}'; expected string literal at "
+           "line 1 column 9"},
+          {"{\"id\":1",
+           {},
+           "syntax error while parsing object - unexpected end of input; expected '}' at line 1 "
+           "column 7"},
+          // A NUL byte is never taken for the end of the text.
+          {"{\"id\":1}\0"s, {}, "trailing characters at line 1 column 9"},
+          {"{\"id\":1}\n\0 "s, {}, "trailing characters at line 2 column 1"},
+          {"{\"id\":\0 1}"s, {}, "unexpected NUL byte at line 1 column 7"},
+          {"{\"id\":1,\"name\":\"a\0b\"}"s, {}, "unexpected NUL byte at line 1 column 18"},
+          {"\0"s, {}, "unexpected NUL byte at line 1 column 1"},
+      },
+      kShape);
+  // The parser reads one byte past a number at the top.
+  check<double>({
+      {"5", 5.0, ""},
+      {"5 ", 5.0, ""},
+      {"5x", {}, "trailing characters at line 1 column 2"},
+      {"5\0"s, {}, "trailing characters at line 1 column 2"},
+      {"\xEF\xBB\xBF-5x", {}, "trailing characters at line 1 column 6"},
+  });
+  check<std::vector<double>>({{"[5]x", {}, "trailing characters at line 1 column 4"}});
+}
+
+TEST(JsonDecode, SyntaxErrorsStayValidText) {
+  const auto got = decode_json<Shape>("{\"name\":\"\xff\"}", kShape);
+  ASSERT_FALSE(got.has_value());
+  EXPECT_TRUE(is_utf8(got.error())) << got.error();
+  EXPECT_NE(got.error().find("ill-formed UTF-8 byte"), std::string::npos) << got.error();
+  EXPECT_TRUE(got.error().ends_with(" at line 1 column 10")) << got.error();
+}
+
+}  // namespace
+}  // namespace vt::base::json
