@@ -9,6 +9,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/report.h"
+#include "cli/selection.h"
 #include "cli/snapshot.h"
 
 namespace vt::cli {
@@ -45,10 +46,17 @@ int run(int argc, const char* const* argv) {
   auto snapshot = load_snapshot(kSnapshotPath, epoch_seconds_now());
   if (!snapshot) return fail(snapshot.error());
 
-  std::vector<TopUser>& users = snapshot->users;
-  for (TopUser& user : users) {
-    if (!cli.domains) user.domains.clear();
-    if (cli.hide_mysql) strip_mysql(user);
+  const core::MysqlStats mysql_stats;
+  const LoginNames login_names;
+  const auto order =
+      order_users(snapshot->users, sort_key_named(cli.order_by), mysql_stats, login_names);
+  std::vector<TopUser> users;
+  for (std::size_t i = 0; i < order.size() && users.size() < cli.max; ++i) {
+    users.push_back(std::move(snapshot->users[order[i]]));
+    if (!cli.domains) users.back().domains.clear();
+  }
+  if (cli.hide_mysql) {
+    for (TopUser& user : users) strip_mysql(user);
   }
   const core::TesselStatus tessel;
   return print_document(

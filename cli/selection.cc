@@ -1,0 +1,90 @@
+#include "cli/selection.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace vt::cli {
+namespace {
+
+// Lower-cases ASCII letters only. Full Unicode lower-casing maps no other
+// character onto the ASCII letters of the sort names (only KELVIN SIGN
+// becomes "k", which none of them holds), so matching comes out the same.
+std::string ascii_lower(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lowered;
+}
+
+const core::DbTslStats* mysql_entry(const TopUser& user, const core::MysqlStats& mysql_stats,
+                                    const LoginNames& login_names) {
+  std::string_view name = user.username;
+  if (name.empty()) {
+    const auto login = login_names.find(user.id);
+    if (login != login_names.end()) name = login->second;
+  }
+  const auto entry = mysql_stats.find(std::string(name));
+  return entry == mysql_stats.end() ? nullptr : &entry->second;
+}
+
+}  // namespace
+
+SortKey sort_key_named(std::string_view order_by) {
+  const std::string name = ascii_lower(order_by);
+  if (name == "io") return SortKey::io;
+  if (name == "ep") return SortKey::ep;
+  if (name == "iops") return SortKey::iops;
+  if (name == "pmem") return SortKey::pmem;
+  if (name == "nproc") return SortKey::nproc;
+  if (name == "mysql_cpu") return SortKey::mysql_cpu;
+  if (name == "mysql_io") return SortKey::mysql_io;
+  return SortKey::cpu;
+}
+
+double sort_key(const TopUser& user, SortKey key, const core::MysqlStats& mysql_stats,
+                const LoginNames& login_names) {
+  switch (key) {
+    case SortKey::io:
+      return user.usage.io.all;
+    case SortKey::ep:
+      return user.usage.ep;
+    case SortKey::iops:
+      return user.usage.iops;
+    case SortKey::pmem:
+      return user.usage.mem;
+    case SortKey::nproc:
+      return user.usage.pno;
+    case SortKey::mysql_cpu:
+    case SortKey::mysql_io: {
+      const core::DbTslStats* stats = mysql_entry(user, mysql_stats, login_names);
+      if (stats == nullptr) return 0.0;
+      return key == SortKey::mysql_cpu ? stats->cpu : stats->io;
+    }
+    case SortKey::cpu:
+      break;
+  }
+  return user.usage.cpu.all;
+}
+
+std::vector<std::size_t> order_users(const std::vector<TopUser>& users, SortKey key,
+                                     const core::MysqlStats& mysql_stats,
+                                     const LoginNames& login_names) {
+  std::vector<double> keys(users.size());
+  for (std::size_t i = 0; i < users.size(); ++i) {
+    keys[i] = sort_key(users[i], key, mysql_stats, login_names);
+  }
+  std::vector<std::size_t> order(users.size());
+  std::iota(order.begin(), order.end(), 0);
+  // Greatest first, NaN after every number: a strict weak order in which
+  // all NaN keys are equivalent, so the stable sort keeps their order too.
+  std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) {
+    const double ka = keys[a], kb = keys[b];
+    if (std::isnan(ka)) return false;
+    return std::isnan(kb) || ka > kb;
+  });
+  return order;
+}
+
+}  // namespace vt::cli

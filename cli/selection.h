@@ -1,0 +1,34 @@
+#pragma once
+// Which accounts of the snapshot reach the report, and in which order.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "cli/snapshot.h"
+#include "core/tsltop.h"
+
+namespace vt::cli {
+
+/// User id to account name, from the password database.
+using LoginNames = std::unordered_map<std::uint32_t, std::string>;
+
+enum class SortKey { cpu, mysql_cpu, io, mysql_io, iops, ep, nproc, pmem };
+
+/// The key that --order-by names, whatever its letter case; names that
+/// are not sort names order by CPU.
+SortKey sort_key_named(std::string_view order_by);
+
+/// The figure that orders `user` under `key`. The MySQL keys look the user
+/// up by its username, or by its login name when the username is empty.
+double sort_key(const TopUser& user, SortKey key, const core::MysqlStats& mysql_stats,
+                const LoginNames& login_names);
+
+/// The positions of the users in report order: by key, greatest first. The
+/// sort is stable, and a key that is NaN comes after every number.
+std::vector<std::size_t> order_users(const std::vector<TopUser>& users, SortKey key,
+                                     const core::MysqlStats& mysql_stats,
+                                     const LoginNames& login_names);
+
+}  // namespace vt::cli
