@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 #include <string_view>
@@ -22,6 +23,9 @@ struct LayoutCase {
   Json value;
   std::string expected;
 };
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class WriteJsonLayout : public ::testing::TestWithParam<LayoutCase> {};
 
@@ -94,6 +98,9 @@ struct EscapeCase {
   std::string text;
   std::string expected;  // the JSON string, quotes included
 };
+void PrintTo(const EscapeCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class WriteJsonEscapes : public ::testing::TestWithParam<EscapeCase> {};
 
@@ -130,6 +137,9 @@ struct FloatCase {
   double value;
   const char* expected;
 };
+void PrintTo(const FloatCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class FormatDouble : public ::testing::TestWithParam<FloatCase> {};
 

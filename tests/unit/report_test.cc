@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ struct MysqlCase {
   Json limit_cpu;
   Json limit_io;
 };
+void PrintTo(const MysqlCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class UserObjectMysql : public ::testing::TestWithParam<MysqlCase> {};
 
@@ -128,6 +132,9 @@ struct RestrictionCase {
   bool restricted;
   std::optional<Restriction> restriction;
 };
+void PrintTo(const RestrictionCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class UserObjectRestriction : public ::testing::TestWithParam<RestrictionCase> {};
 
@@ -169,6 +176,9 @@ struct DomainsCase {
   const char* name;
   std::vector<TopDomain> domains;
 };
+void PrintTo(const DomainsCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class UserObjectDomains : public ::testing::TestWithParam<DomainsCase> {};
 
@@ -268,6 +278,9 @@ struct StripCase {
   bool restricted;
   std::optional<Restriction> restriction;
 };
+void PrintTo(const StripCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class StripMysql : public ::testing::TestWithParam<StripCase> {};
 
@@ -321,6 +334,9 @@ struct TopLevelCase {
   bool has_warning;
   bool has_context;
 };
+void PrintTo(const TopLevelCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class UsageReportTopLevel : public ::testing::TestWithParam<TopLevelCase> {};
 
@@ -516,6 +532,9 @@ struct StatusCase {
   double now;
   std::string expected;
 };
+void PrintTo(const StatusCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class StatusDocumentText : public ::testing::TestWithParam<StatusCase> {};
 
