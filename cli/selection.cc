@@ -31,6 +31,16 @@ const core::DbTslStats* mysql_entry(const TopUser& user, const core::MysqlStats&
 
 }  // namespace
 
+void hide_outside_login_range(std::vector<TopUser>& users, bool use_big_uids,
+                              bool hide_outside_range, std::uint32_t uid_min,
+                              std::uint32_t uid_max) {
+  if (!hide_outside_range) return;
+  const std::uint32_t highest_hidden = use_big_uids ? 2147483647u : 1000000000u;
+  std::erase_if(users, [&](const TopUser& user) {
+    return user.id <= highest_hidden && (user.id < uid_min || user.id > uid_max);
+  });
+}
+
 SortKey sort_key_named(std::string_view order_by) {
   const std::string name = ascii_lower(order_by);
   if (name == "io") return SortKey::io;

@@ -14,6 +14,14 @@ namespace vt::cli {
 /// User id to account name, from the password database.
 using LoginNames = std::unordered_map<std::uint32_t, std::string>;
 
+/// Removes the accounts whose id lies outside the login range [uid_min,
+/// uid_max], among the ids up to 2147483647 (with `use_big_uids`) or
+/// 1000000000; larger ids always stay. Nothing is removed unless
+/// `hide_outside_range`. The rest keep their order.
+void hide_outside_login_range(std::vector<TopUser>& users, bool use_big_uids,
+                              bool hide_outside_range, std::uint32_t uid_min,
+                              std::uint32_t uid_max);
+
 enum class SortKey { cpu, mysql_cpu, io, mysql_io, iops, ep, nproc, pmem };
 
 /// The key that --order-by names, whatever its letter case; names that

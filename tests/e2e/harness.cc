@@ -16,11 +16,34 @@
 namespace vt::e2e {
 namespace fs = std::filesystem;
 
+const char* const kDefaultPasswd =
+    "root:x:0:0:root:/root:/bin/bash\n"
+    "daemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n"
+    "nobody:x:65534:65534:nobody:/nonexistent:/usr/sbin/nologin\n"
+    "mailman:x:999:999::/var/lib/mailman:/usr/sbin/nologin\n"
+    "alice:x:1001:1001::/home/alice:/bin/bash\n"
+    "bob:x:1002:1002::/home/bob:/bin/bash\n"
+    "carol:x:1003:1003::/home/carol:/bin/bash\n"
+    "res1:x:1501:1501::/home/res1:/bin/bash\n";
+
+RunOptions as(const std::string& user) {
+  RunOptions options;
+  options.as_user = user;
+  return options;
+}
+
 Fixture::Fixture() {
   std::string templ = (fs::temp_directory_path() / "vt-e2e.XXXXXX").string();
   if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   root_ = templ;
   ::chmod(root_.c_str(), 0755);
+  write("/run/kobstats.pid", "1\n");
+  write("/etc/login.defs", "UID_MIN 1000\nUID_MAX 60000\n");
+  write("/etc/passwd", kDefaultPasswd);
+}
+
+void Fixture::remove(const std::string& path) {
+  fs::remove(host_path(path));
 }
 
 Fixture::~Fixture() {
@@ -51,6 +74,7 @@ RunResult Fixture::run(const std::vector<std::string>& args, const RunOptions& o
     argv.push_back(options.as_user);
   }
   if (options.userns) argv.push_back("--userns");
+  if (options.forged_proc) argv.push_back("--forged-proc");
   argv.push_back("--");
   argv.push_back(VT_BINARY);
   argv.insert(argv.end(), args.begin(), args.end());

@@ -13,9 +13,21 @@ struct RunResult {
 };
 
 struct RunOptions {
-  std::string as_user;  ///< run as this user (name or uid) instead of root
-  bool userns = false;  ///< run as root of a nested user namespace
+  std::string as_user;       ///< run as this user (name or uid) instead of root
+  bool userns = false;       ///< run as root of a nested user namespace
+  bool forged_proc = false;  ///< run with a plain tmpfs posing as /proc
 };
+
+/// The password database of the default fixture: root, two system accounts,
+/// the accounts alice (1001), bob (1002) and carol (1003), and the reseller
+/// res1 (1501).
+extern const char* const kDefaultPasswd;
+
+/// A server: a running statistics service (the pid file names the
+/// namespace's first process), UID_MIN 1000 and UID_MAX 60000, and the
+/// accounts of kDefaultPasswd. Tests change or remove these files as needed.
+/// Run as USER (a name of the fixture's passwd, or a uid).
+RunOptions as(const std::string& user);
 
 class Fixture {
  public:
@@ -28,6 +40,8 @@ class Fixture {
   void write(const std::string& path, const std::string& content, unsigned mode = 0644);
   /// Makes a directory of the fixture.
   void mkdir(const std::string& path, unsigned mode = 0755);
+  /// Removes a file of the fixture.
+  void remove(const std::string& path);
   /// Where the fixture keeps the server path `path`.
   std::string host_path(const std::string& path) const;
 

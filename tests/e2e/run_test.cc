@@ -191,7 +191,7 @@ TEST(Run, HideMysql) {
 
 TEST(Run, ExactLayout) {
   Fixture fixture;
-  fixture.write(kSnapshot, R"({"timestamp": 100000, "users": [[7, "bob", "", "",
+  fixture.write(kSnapshot, R"({"timestamp": 100000, "users": [[1002, "bob", "", "",
       [[0.1, 1e16], [1e-7, "x"], 0, 1, 2.5, 3],
       [[1], [2], 3, 4, 5, 6], false, null]]})");
   const RunResult r = fixture.run({"--json"});
@@ -204,8 +204,8 @@ TEST(Run, ExactLayout) {
   "timestamp": 100000.0,
   "users": [
     {
-      "domain": "",
-      "id": 7,
+      "domain": "N/A",
+      "id": 1002,
       "limit": {
         "cpu": {
           "all": 1.0,
@@ -220,7 +220,7 @@ TEST(Run, ExactLayout) {
         "mem": 5.0,
         "pno": 6.0
       },
-      "reseller": "",
+      "reseller": "N/A",
       "restricted": false,
       "usage": {
         "cpu": {

@@ -135,3 +135,34 @@ TEST(Selection, ManyNaNKeysKeepTheSortWellDefined) {
 
 }  // namespace
 }  // namespace vt::cli
+
+namespace vt::cli {
+namespace {
+
+TEST(Selection, HidingOutsideTheLoginRange) {
+  const std::vector<std::uint32_t> ids = {0,          999,        1000,       60000,
+                                          60001,      1000000000, 1000000001, 999999999,
+                                          2147483647, 2147483648, 4294967295};
+  struct Case {
+    bool use_big_uids, hide;
+    std::vector<std::uint32_t> kept;
+  };
+  const std::vector<Case> cases = {
+      {false, true, {1000, 60000, 1000000001, 2147483647, 2147483648, 4294967295}},
+      {true, true, {1000, 60000, 2147483648, 4294967295}},
+      {false, false, ids},
+      {true, false, ids},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.use_big_uids << c.hide);
+    std::vector<TopUser> users;
+    for (auto id : ids) users.push_back(user(id, "u", 0));
+    hide_outside_login_range(users, c.use_big_uids, c.hide, 1000, 60000);
+    std::vector<std::uint32_t> kept;
+    for (const auto& u : users) kept.push_back(u.id);
+    EXPECT_EQ(kept, c.kept);
+  }
+}
+
+}  // namespace
+}  // namespace vt::cli

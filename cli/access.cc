@@ -1,0 +1,63 @@
+#include "cli/access.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "core/identity.h"
+
+namespace vt::cli {
+
+CallerFacts caller_facts() {
+  CallerFacts facts;
+  facts.uid = ::getuid();
+  facts.initial_user_namespace = core::is_initial_user_namespace();
+  if (facts.uid != 0 && facts.initial_user_namespace) {
+    facts.account_name = core::user_name_for_uid(facts.uid);
+  }
+  return facts;
+}
+
+std::expected<CallerIdentity, AccessRefusal> identify_caller(
+    const CallerFacts& facts, const std::optional<std::string>& for_reseller) {
+  if (facts.uid == 0 && facts.initial_user_namespace) {
+    return CallerIdentity{.name = "root", .is_root = true};
+  }
+  if (!facts.initial_user_namespace) {
+    return std::unexpected(AccessRefusal{
+        "Permission denied. Caller identity cannot be verified outside the initial user "
+        "namespace."});
+  }
+  CallerIdentity caller{.name = facts.account_name.value_or("unknown"),
+                        .is_root = false,
+                        .has_account = facts.account_name.has_value()};
+  if (for_reseller && (!caller.has_account || *for_reseller != caller.name)) {
+    return std::unexpected(
+        AccessRefusal{"Permission denied. Reseller can view information only about himself. "
+                      "Option --for-reseller=" +
+                      *for_reseller + " is forbidden."});
+  }
+  return caller;
+}
+
+std::optional<std::vector<std::string>> allowed_names(
+    const CallerIdentity& caller, const std::optional<std::string>& for_reseller,
+    const std::optional<std::vector<std::string>>& reseller_users) {
+  if (!for_reseller) {
+    if (caller.is_root) return std::nullopt;
+    if (!caller.has_account) return std::vector<std::string>{};
+    return std::vector<std::string>{caller.name};
+  }
+  std::vector<std::string> names = reseller_users.value_or(std::vector<std::string>{});
+  if (std::find(names.begin(), names.end(), *for_reseller) == names.end()) {
+    names.push_back(*for_reseller);
+  }
+  return names;
+}
+
+bool touches_timestamp(const CallerIdentity& caller,
+                       const std::optional<std::string>& for_reseller) {
+  return caller.is_root || for_reseller.has_value();
+}
+
+}  // namespace vt::cli

@@ -1,0 +1,43 @@
+// The login id range from "/etc/login.defs", read afresh on every call so a
+// changed file takes effect at once.
+#include <string>
+
+#include "base/file.h"
+#include "base/text.h"
+#include "base/utf8.h"
+#include "core/identity.h"
+
+namespace vt::core {
+namespace {
+
+constexpr const char* kLoginDefsPath = "/etc/login.defs";
+
+std::uint32_t read_login_defs_value(std::string_view name, std::uint32_t fallback) {
+  const auto text = base::read_file(kLoginDefsPath);
+  if (!text || !base::is_utf8(*text)) return fallback;
+  return login_defs_value(*text, name, fallback);
+}
+
+}  // namespace
+
+std::uint32_t login_defs_value(std::string_view text, std::string_view name,
+                               std::uint32_t fallback) {
+  for (const std::string_view line : base::split_lines(text)) {
+    const std::string_view trimmed = base::trim(line);
+    if (!trimmed.starts_with(name)) continue;
+    const auto fields = base::split_whitespace(trimmed);
+    if (fields.size() < 2) continue;
+    if (const auto value = base::parse_decimal<std::uint32_t>(fields[1])) return *value;
+  }
+  return fallback;
+}
+
+std::uint32_t login_uid_min() {
+  return read_login_defs_value("UID_MIN", kDefaultUidMin);
+}
+
+std::uint32_t login_uid_max() {
+  return read_login_defs_value("UID_MAX", kDefaultUidMax);
+}
+
+}  // namespace vt::core
