@@ -19,6 +19,11 @@
 #include "cli/walk.h"
 #include "core/config.h"
 #include "core/identity.h"
+#include "core/kob_support.h"
+#include "core/tessel_status.h"
+#include "core/tsltop.h"
+#include "plugins/plexa.h"
+#include "plugins/tsl_helper.h"
 
 namespace vt::cli {
 namespace {
@@ -53,11 +58,36 @@ LoginNames login_names_of_accounts() {
   return names;
 }
 
+// Domain and reseller of each remaining account, from the control panel; a
+// failed lookup leaves the table empty.
+PanelAccounts panel_accounts(const std::vector<TopUser>& users) {
+  std::vector<std::int64_t> uids;
+  uids.reserve(users.size());
+  for (const TopUser& user : users) uids.push_back(user.id);
+  PanelAccounts panel;
+  auto found = plugins::lookup_users(uids);
+  if (!found) return panel;
+  for (auto& info : found->users) {
+    PanelAccount& account = panel[info.uid];
+    account.domain = info.domain.empty() ? kNotAvailable : std::move(info.domain);
+    account.reseller = info.reseller.empty() ? kNotAvailable : std::move(info.reseller);
+  }
+  return panel;
+}
+
+std::unordered_set<std::string> panel_admins() {
+  auto admins = plugins::list_admins();
+  if (!admins) return {};
+  return {std::make_move_iterator(admins->begin()), std::make_move_iterator(admins->end())};
+}
+
 // The report of an accepted caller whose statistics service runs.
 int report(const Cli& cli, const CallerIdentity& caller) {
   if (touches_timestamp(caller, cli.for_reseller)) touch_timestamp_file(kTesselTimestampPath);
 
   Sources sources;
+  sources.tessel = core::tessel_service_status();
+  sources.tessel_mode = core::query_tessel_mode(plugins::kTslHelperPath);
   auto snapshot = load_snapshot(kSnapshotPath, epoch_seconds_now());
   if (!snapshot) return fail(snapshot.error());
   sources.snapshot = std::move(*snapshot);
@@ -67,9 +97,26 @@ int report(const Cli& cli, const CallerIdentity& caller) {
   hide_outside_login_range(users, config.use_big_uids, config.hide_kob_more_than_maxuid,
                            core::login_uid_min(), core::login_uid_max());
   sources.login_names = login_names_of_accounts();
+  sources.panel = panel_accounts(users);
+  if (caller.is_root) sources.admins = panel_admins();
 
+  // MySQL figures: the saved ones always (they order "mysql_cpu" and
+  // "mysql_io"), the live ones and the limits only when they are merged.
   const bool merge = sources.tessel.status == "enabled" && !cli.hide_mysql;
-  const auto allowed = allowed_names(caller, cli.for_reseller, std::nullopt);
+  sources.mysql_stats = core::load_tsltop_file();
+  if (merge) core::merge_tsltop_command(sources.mysql_stats);
+
+  std::optional<std::vector<std::string>> reseller_users;
+  if (cli.for_reseller) {
+    if (auto listed = plugins::list_reseller_users(*cli.for_reseller)) {
+      reseller_users = std::move(*listed);
+    }
+  }
+  const auto allowed = allowed_names(caller, cli.for_reseller, reseller_users);
+  if (merge) {
+    auto limits = plugins::query_tsl_limits(mysql_names(users, sources.login_names));
+    if (limits) sources.tessel_limits = std::move(*limits);
+  }
   std::optional<std::unordered_set<std::string>> allowed_set;
   if (allowed) allowed_set.emplace(allowed->begin(), allowed->end());
 
@@ -101,6 +148,13 @@ int report(const Cli& cli, const CallerIdentity& caller) {
 int run(int argc, const char* const* argv) {
   // A reader that goes away ends the process quietly.
   std::signal(SIGPIPE, SIG_DFL);
+
+  // Where the KOB feature is missing the command does nothing, not even
+  // its help.
+  if (const auto notice = core::kob_support_notice()) {
+    write_all(STDOUT_FILENO, *notice);
+    return kExitSuccess;
+  }
 
   auto parsed = parse_cli(argc, argv);
   if (!parsed) {

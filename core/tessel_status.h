@@ -1,15 +1,41 @@
 #pragma once
-// The MySQL tessel service's status, as the report shows it.
+// The MySQL tessel service's status, as the report shows it, and the mode in
+// which the service limits MySQL usage.
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
 namespace vt::core {
 
+inline constexpr const char* kTslctlProgram = "/usr/sbin/tslctl";
+
 struct TesselStatus {
-  std::string status = "disabled";        ///< "disabled", "enabled" or "error"
-  std::optional<std::string> warning;     ///< with %(name)s placeholders
-  std::optional<nlohmann::json> context;  ///< the placeholders' values
+  std::string status = "disabled";                       ///< "disabled", "enabled" or "error"
+  std::optional<std::string> warning = std::nullopt;     ///< with %(name)s placeholders
+  std::optional<nlohmann::json> context = std::nullopt;  ///< the placeholders' values
 };
+
+/// The status of the service whose control tool is `tool`, for a process
+/// with the real user id `uid`:
+/// - "disabled" when `tool` is not a regular file (links followed);
+/// - "enabled", without running anything, unless `uid` is 0 and
+///   `in_initial_namespace` (asked only then) answers yes;
+/// - otherwise the outcome of running `tool list` (no time limit): "error"
+///   with the system's error text when it cannot be started, "error" with
+///   the socket warning when its standard output says it cannot connect to
+///   the service's socket, "enabled" when it exits with 0 and writes nothing
+///   to standard error, and "error" with "tslctl error: %(output)s" and its
+///   trimmed standard error as "output" in every other case.
+TesselStatus tessel_service_status(const std::string& tool, std::uint32_t uid,
+                                   bool (*in_initial_namespace)());
+
+/// `tessel_service_status` of "/usr/sbin/tslctl" for this process.
+TesselStatus tessel_service_status();
+
+/// The mode that `helper` prints for "tessel-mode" (no time limit): its
+/// trimmed standard output, unquoted when that is one JSON string. "none"
+/// when the helper cannot be started or does not exit with 0.
+std::string query_tessel_mode(const std::string& helper);
 
 }  // namespace vt::core

@@ -40,6 +40,31 @@ Fixture::Fixture() {
   write("/run/kobstats.pid", "1\n");
   write("/etc/login.defs", "UID_MIN 1000\nUID_MAX 60000\n");
   write("/etc/passwd", kDefaultPasswd);
+  // The control panel's helper, knowing no accounts; no MySQL tessel service.
+  install_fake(kPlexaHelper);
+  write(std::string(kFakeData) + "/panel-feature-KOB", "true\n");
+  write(std::string(kFakeData) + "/admins.json", "[]\n");
+  write(std::string(kFakeData) + "/user-info-sys.json", R"({"users": [], "unresolved": []})");
+  mkdir("/var/log/vt-calls", 01777);
+}
+
+void Fixture::install_fake(const std::string& path) {
+  const fs::path from = fs::path(VT_FAKES_DIR) / fs::path(path).filename();
+  fs::create_directories(fs::path(host_path(path)).parent_path());
+  fs::copy_file(from, host_path(path), fs::copy_options::overwrite_existing);
+  fs::copy_file(fs::path(VT_FAKES_DIR) / "behave.sh", host_path(kFakeScripts) + "/behave.sh",
+                fs::copy_options::overwrite_existing);
+}
+
+std::vector<std::string> Fixture::calls() const {
+  std::vector<std::string> lines;
+  std::ifstream in(host_path("/var/log/vt-calls/calls.log"));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+void Fixture::clear_calls() {
+  fs::remove(host_path("/var/log/vt-calls/calls.log"));
 }
 
 void Fixture::remove(const std::string& path) {

@@ -20,12 +20,21 @@ struct RunOptions {
 
 /// The password database of the default fixture: root, two system accounts,
 /// the accounts alice (1001), bob (1002) and carol (1003), and the reseller
-/// res1 (1501).
+/// res1 (1501); a control-panel helper that says KOB is supported and knows
+/// no accounts and no admins; no MySQL tessel service. The stand-in programs
+/// record their calls and misbehave on request (tests/server/behave.sh).
 extern const char* const kDefaultPasswd;
 
 /// A server: a running statistics service (the pid file names the
 /// namespace's first process), UID_MIN 1000 and UID_MAX 60000, and the
 /// accounts of kDefaultPasswd. Tests change or remove these files as needed.
+inline constexpr const char* kFakeScripts = "/usr/share/kob-stats3/scripts";
+inline constexpr const char* kFakeData = "/usr/share/kob-stats3/scripts/data";
+inline constexpr const char* kPlexaHelper = "/usr/share/kob-stats3/scripts/kobstats-plexa-helper";
+inline constexpr const char* kTslHelper = "/usr/share/kob-stats3/scripts/kobstats-tsl-helper";
+inline constexpr const char* kTslctl = "/usr/sbin/tslctl";
+inline constexpr const char* kTsltop = "/usr/sbin/tsltop";
+
 /// Run as USER (a name of the fixture's passwd, or a uid).
 RunOptions as(const std::string& user);
 
@@ -40,6 +49,11 @@ class Fixture {
   void write(const std::string& path, const std::string& content, unsigned mode = 0644);
   /// Makes a directory of the fixture.
   void mkdir(const std::string& path, unsigned mode = 0755);
+  /// Installs the stand-in program for `path` (one of the k* paths above).
+  void install_fake(const std::string& path);
+  /// The calls the stand-in programs recorded, "NAME ARG..." each.
+  std::vector<std::string> calls() const;
+  void clear_calls();
   /// Removes a file of the fixture.
   void remove(const std::string& path);
   /// Where the fixture keeps the server path `path`.

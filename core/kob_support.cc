@@ -1,0 +1,27 @@
+#include "core/kob_support.h"
+
+#include "base/text.h"
+#include "plugins/plexa.h"
+
+namespace vt::core {
+namespace {
+
+std::string notice() {
+  return "Command is skipped as KOB feature is not supported in current environment\n"
+         "Refer to " +
+         std::string(kEditionsPage) + " for more info\n";
+}
+
+}  // namespace
+
+std::optional<std::string> kob_support_notice_with(const std::string& helper) {
+  const auto answer = plugins::query_panel_feature_with(helper, "KOB");
+  if (answer && base::trim(*answer) == "true") return std::nullopt;
+  return notice();
+}
+
+std::optional<std::string> kob_support_notice() {
+  return kob_support_notice_with(plugins::kPlexaHelperPath);
+}
+
+}  // namespace vt::core

@@ -1,0 +1,24 @@
+#pragma once
+// Whether the KOB feature is available here, as the control panel reports
+// it. The command runs only where it is; elsewhere it prints a notice.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vt::core {
+
+/// The page that compares the editions of the operating system and says
+/// which of them offer KOB.
+inline constexpr std::string_view kEditionsPage =
+    "https://docs.vorlane.com/kob/editions-comparison/";
+
+/// Nothing when the control-panel helper `helper`, asked "panel-feature"
+/// "KOB" under its 30-second limit, answers a text that trims to exactly
+/// "true". Otherwise, also when the helper fails, the two-line notice for
+/// standard output, each line ended by a line feed.
+std::optional<std::string> kob_support_notice_with(const std::string& helper);
+
+/// `kob_support_notice_with` the control panel's own helper.
+std::optional<std::string> kob_support_notice();
+
+}  // namespace vt::core

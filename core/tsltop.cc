@@ -1,0 +1,45 @@
+#include "core/tsltop.h"
+
+#include "base/file.h"
+#include "base/json_decode.h"
+#include "base/process.h"
+#include "base/utf8.h"
+
+namespace vt::core {
+namespace {
+
+namespace json = base::json;
+using json::Presence::defaulted;
+
+// The snapshot file's document.
+struct TslTopData {
+  MysqlStats dbtsl_data;
+};
+
+constexpr auto kDbTslStats = json::record<DbTslStats>(
+    "DbTslStats", json::Form::object, json::field<&DbTslStats::cpu>("cpu", defaulted),
+    json::field<&DbTslStats::io>("io", defaulted),
+    json::field<&DbTslStats::cause_of_restrict>("cause_of_restrict", defaulted),
+    json::field<&DbTslStats::time_of_restrict>("time_of_restrict", defaulted));
+
+constexpr auto kTslTopData = json::record<TslTopData>(
+    "TslTopData", json::Form::object,
+    json::field<&TslTopData::dbtsl_data>("dbtsl_data", defaulted, kDbTslStats));
+
+}  // namespace
+
+MysqlStats load_tsltop_file(const std::string& path) {
+  const auto text = base::read_file(path);
+  if (!text || !base::is_utf8(*text)) return {};
+  auto data = json::decode_json<TslTopData>(*text, kTslTopData);
+  if (!data) return {};
+  return std::move(data->dbtsl_data);
+}
+
+void merge_tsltop_command(MysqlStats& stats, const std::string& program) {
+  const auto run = base::run_process(program, {"-c"});
+  if (!run || run->status != 0) return;
+  merge_tsltop_output(stats, run->out);
+}
+
+}  // namespace vt::core

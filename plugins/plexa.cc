@@ -1,0 +1,110 @@
+#include "plugins/plexa.h"
+
+#include "base/json_decode.h"
+#include "plugins/parse_failure.h"
+#include "plugins/runner.h"
+
+namespace vt::plugins {
+namespace {
+
+namespace json = base::json;
+using json::Presence::required;
+
+constexpr auto kUserInfo = json::record<UserInfo>(
+    "UserInfo", json::Form::object, json::field<&UserInfo::uid>("uid", required),
+    json::field<&UserInfo::username>("username", required),
+    json::field<&UserInfo::email>("email", required),
+    json::field<&UserInfo::domain>("domain", required),
+    json::field<&UserInfo::locale>("locale", required),
+    json::field<&UserInfo::reseller>("reseller", required),
+    json::field<&UserInfo::display_name>("display_name", required));
+
+constexpr auto kUnresolvedUid = json::record<UnresolvedUid>(
+    "UnresolvedUid", json::Form::object, json::field<&UnresolvedUid::uid>("uid", required),
+    json::field<&UnresolvedUid::reason>("reason", required));
+
+constexpr auto kUserLookupResult = json::record<UserLookupResult>(
+    "UserLookupResult", json::Form::object,
+    json::field<&UserLookupResult::users>("users", required, kUserInfo),
+    json::field<&UserLookupResult::unresolved>("unresolved", required, kUnresolvedUid));
+
+std::expected<std::vector<std::string>, std::string> parse_names(std::string_view answer,
+                                                                 std::string_view text) {
+  auto names = json::decode_json<std::vector<std::string>>(text);
+  if (!names) return std::unexpected(parse_failure(answer, names.error()));
+  return names;
+}
+
+}  // namespace
+
+std::expected<std::vector<std::string>, std::string> parse_admins(std::string_view text) {
+  return parse_names("admins", text);
+}
+
+std::expected<std::vector<std::string>, std::string> parse_reseller_users(std::string_view text) {
+  return parse_names("reseller-users", text);
+}
+
+std::expected<UserLookupResult, std::string> parse_user_lookup(std::string_view text) {
+  auto result = json::decode_json<UserLookupResult>(text, kUserLookupResult);
+  if (!result) return std::unexpected(parse_failure_quoting("user-info-sys", result.error(), text));
+  return result;
+}
+
+std::expected<std::string, std::string> run_plexa_helper_with(
+    const std::string& program, const std::vector<std::string>& args) {
+  return run_helper_text(program, args, kPlexaLimitSeconds);
+}
+
+std::expected<std::vector<std::string>, std::string> list_admins_with(const std::string& program) {
+  const auto text = run_plexa_helper_with(program, {"admins"});
+  if (!text) return std::unexpected(text.error());
+  return parse_admins(*text);
+}
+
+std::expected<std::vector<std::string>, std::string> list_reseller_users_with(
+    const std::string& program, const std::string& reseller) {
+  const auto text = run_plexa_helper_with(program, {"reseller-users", reseller});
+  if (!text) return std::unexpected(text.error());
+  return parse_reseller_users(*text);
+}
+
+std::expected<UserLookupResult, std::string> lookup_users_with(
+    const std::string& program, const std::vector<std::int64_t>& uids) {
+  if (uids.empty()) return UserLookupResult{};
+  std::vector<std::string> args;
+  args.reserve(uids.size() + 1);
+  args.emplace_back("user-info-sys");
+  for (const std::int64_t uid : uids) args.push_back(std::to_string(uid));
+  const auto text = run_plexa_helper_with(program, args);
+  if (!text) return std::unexpected(text.error());
+  return parse_user_lookup(*text);
+}
+
+std::expected<std::string, std::string> query_panel_feature_with(const std::string& program,
+                                                                 const std::string& feature) {
+  return run_plexa_helper_with(program, {"panel-feature", feature});
+}
+
+std::expected<std::string, std::string> run_plexa_helper(const std::vector<std::string>& args) {
+  return run_plexa_helper_with(kPlexaHelperPath, args);
+}
+
+std::expected<std::vector<std::string>, std::string> list_admins() {
+  return list_admins_with(kPlexaHelperPath);
+}
+
+std::expected<std::vector<std::string>, std::string> list_reseller_users(
+    const std::string& reseller) {
+  return list_reseller_users_with(kPlexaHelperPath, reseller);
+}
+
+std::expected<UserLookupResult, std::string> lookup_users(const std::vector<std::int64_t>& uids) {
+  return lookup_users_with(kPlexaHelperPath, uids);
+}
+
+std::expected<std::string, std::string> query_panel_feature(const std::string& feature) {
+  return query_panel_feature_with(kPlexaHelperPath, feature);
+}
+
+}  // namespace vt::plugins

@@ -1,0 +1,32 @@
+#pragma once
+// Running a helper program under a time limit and taking its answer.
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <vector>
+
+namespace vt::plugins {
+
+/// A helper run that ended on its own.
+struct HelperOutput {
+  std::string stdout_bytes;  ///< its standard output, unchanged
+  std::string stderr_bytes;  ///< its standard error, unchanged
+  int status = 0;            ///< raw wait status; success is exactly 0
+};
+
+/// Runs `program` (an absolute path) with `args` and waits for it at most
+/// `limit_seconds`. Errors: "failed to spawn {program}: {reason}", "failed to
+/// wait for helper: {reason}", "{program} timed out after {limit}s".
+std::expected<HelperOutput, std::string> run_helper(const std::string& program,
+                                                    const std::vector<std::string>& args,
+                                                    std::uint64_t limit_seconds);
+
+/// run_helper, then the helper's standard output as text. A failed run gives
+/// "{program} exited with {status}: {first 500 bytes of its trimmed standard
+/// error}"; output that is not UTF-8 gives "helper output is not valid
+/// UTF-8: {where}".
+std::expected<std::string, std::string> run_helper_text(const std::string& program,
+                                                        const std::vector<std::string>& args,
+                                                        std::uint64_t limit_seconds);
+
+}  // namespace vt::plugins

@@ -1,0 +1,259 @@
+#include "base/process.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/fd.h"
+
+namespace vt::base {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+int fd_count() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+  return count;
+}
+
+milliseconds since(Clock::time_point start) {
+  return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+}
+
+// Every test runs its shell scripts from a fresh directory and must leave
+// neither a child process nor a descriptor behind.
+class ProcessTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = fs::temp_directory_path() / "process_test.XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    fds_ = fd_count();
+  }
+  void TearDown() override {
+    EXPECT_EQ(fd_count(), fds_);
+    errno = 0;
+    const pid_t left = ::waitpid(-1, nullptr, WNOHANG);
+    EXPECT_TRUE(left == 0 || (left == -1 && errno == ECHILD)) << "left a zombie: " << left;
+    fs::remove_all(dir_);
+  }
+  std::string script(const std::string& name, const std::string& body) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    fs::permissions(path, fs::perms::owner_all);
+    return path;
+  }
+
+  fs::path dir_;
+  int fds_ = 0;
+};
+
+// 256 lines of 4 KiB, the numbers 1..256 times `factor`, right-aligned.
+std::string big_stream(int factor) {
+  std::string text;
+  for (int i = 1; i <= 256; ++i) {
+    char line[4097];
+    std::snprintf(line, sizeof line, "%4095d\n", i * factor);
+    text += line;
+  }
+  return text;
+}
+
+TEST_F(ProcessTest, CollectsOutputsAndStatus) {
+  struct Case {
+    std::string name;
+    std::string body;
+    std::vector<std::string> args;
+    std::string out;
+    std::string err;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"silent", "exit 0", {}, "", "", 0},
+      {"exit code",
+       "printf 'a\\0b'; printf '  boom \\n' >&2; exit 3",
+       {},
+       std::string("a\0b", 3),
+       "  boom \n",
+       3 << 8},
+      // 1 MiB on each stream in turns of 4 KiB: reading one stream to its
+      // end before the other would leave the program stuck on a full pipe.
+      {"both streams beyond a pipe's capacity",
+       "i=1\n"
+       "while [ $i -le 256 ]; do\n"
+       "  printf '%4095d\\n' $i\n"
+       "  printf '%4095d\\n' $((i * 2)) >&2\n"
+       "  i=$((i + 1))\n"
+       "done",
+       {},
+       big_stream(1),
+       big_stream(2),
+       0},
+      {"arguments unchanged, one each",
+       "printf '%s|' \"$#\" \"$@\"",
+       {"a b", "$HOME", "'quoted'", "*", "x;y|z", "", "two\nlines", "-n"},
+       "8|a b|$HOME|'quoted'|*|x;y|z||two\nlines|-n|",
+       "",
+       0},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const auto run =
+        run_process(script("case" + std::to_string(i), c.body), c.args, milliseconds{10'000});
+    ASSERT_TRUE(run.has_value()) << static_cast<int>(run.error().kind);
+    EXPECT_EQ(run->out, c.out);
+    EXPECT_EQ(run->err, c.err);
+    EXPECT_EQ(run->status, c.status);
+  }
+}
+
+TEST_F(ProcessTest, StandardInputIsEmpty) {
+  // Our own standard input holds a line, which the program must not see.
+  Fd saved(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3));
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+  Fd read_end(ends[0]), write_end(ends[1]);
+  ASSERT_EQ(::write(write_end.get(), "leak\n", 5), 5);
+  ASSERT_EQ(::dup2(read_end.get(), STDIN_FILENO), STDIN_FILENO);
+
+  const auto run = run_process(
+      script("stdin", "if read -r line; then printf 'read:%s' \"$line\"; else printf eof; fi"), {},
+      milliseconds{5'000});
+
+  if (saved) {
+    ::dup2(saved.get(), STDIN_FILENO);
+  } else {
+    ::close(STDIN_FILENO);
+  }
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->out, "eof");
+}
+
+TEST_F(ProcessTest, KilledAtTheLimit) {
+  struct Case {
+    milliseconds limit;
+    milliseconds at_most;
+  };
+  const std::vector<Case> cases = {{milliseconds{0}, milliseconds{100}},
+                                   {milliseconds{300}, milliseconds{350}}};
+  const std::string sleeper = script("sleeper", "echo started; exec sleep 30");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.limit.count());
+    const auto start = Clock::now();
+    const auto run = run_process(sleeper, {}, c.limit);
+    const auto took = since(start);
+    ASSERT_FALSE(run.has_value());
+    EXPECT_EQ(run.error().kind, ProcessErrorKind::timed_out);
+    EXPECT_GE(took, c.limit);
+    EXPECT_LE(took, c.at_most);
+  }
+}
+
+TEST_F(ProcessTest, DescendantsHoldingThePipesDoNotHoldTheCall) {
+  struct Case {
+    std::optional<milliseconds> limit;
+    milliseconds at_most;
+  };
+  const std::vector<Case> cases = {{std::nullopt, milliseconds{1'300}},
+                                   {milliseconds{300}, milliseconds{400}}};
+  const std::string pid_file = dir_ / "descendant.pid";
+  const std::string parent =
+      script("parent", "sleep 30 &\necho $! > '" + pid_file + "'\necho hello >&2\necho done");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.limit ? c.limit->count() : -1);
+    const auto start = Clock::now();
+    const auto run = run_process(parent, {}, c.limit);
+    const auto took = since(start);
+    int descendant = 0;
+    std::ifstream(pid_file) >> descendant;
+    if (descendant > 0) ::kill(descendant, SIGKILL);
+    ASSERT_TRUE(run.has_value());
+    EXPECT_EQ(run->out, "done\n");
+    EXPECT_EQ(run->err, "hello\n");
+    EXPECT_EQ(run->status, 0);
+    EXPECT_LE(took, c.at_most);
+  }
+}
+
+// Makes pidfd_open fail with ENOSYS in this process and its children, as on a
+// kernel that lacks it.
+bool refuse_pidfd_open() {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_pidfd_open, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0 &&
+         ::syscall(SYS_pidfd_open, ::getpid(), 0) == -1 && errno == ENOSYS;
+}
+
+// What goes wrong when the end of a process can only be polled for; empty
+// when nothing does.
+std::string polling_problems(const std::string& talker, const std::string& sleeper) {
+  if (!refuse_pidfd_open()) return "pidfd_open could not be refused";
+  auto start = Clock::now();
+  const auto run = run_process(talker, {}, milliseconds{5'000});
+  if (!run || run->out != "out" || run->err != "err" || run->status != 3 << 8) {
+    return "the run of a quick program went wrong";
+  }
+  if (since(start) > milliseconds{200}) return "no return soon after the end";
+  start = Clock::now();
+  const auto slow = run_process(sleeper, {}, milliseconds{300});
+  const auto took = since(start);
+  if (slow || slow.error().kind != ProcessErrorKind::timed_out) return "no time-out";
+  if (took < milliseconds{300} || took > milliseconds{360}) {
+    return "killed after " + std::to_string(took.count()) + " ms";
+  }
+  errno = 0;
+  if (::waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD) return "a child was left";
+  return "";
+}
+
+TEST_F(ProcessTest, WithoutProcessDescriptorsTheEndIsPolledFor) {
+  const std::string talker = script("talker", "printf out; printf err >&2; exit 3");
+  const std::string sleeper = script("sleeper", "exec sleep 30");
+  EXPECT_EXIT(
+      {
+        const std::string problems = polling_problems(talker, sleeper);
+        std::fputs(problems.c_str(), stderr);
+        std::_Exit(problems.empty() ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "^$");
+}
+
+// Real runs show the common statuses (runner_test.cc); these are the rare ones.
+TEST(ProcessText, StatusText) {
+  const std::vector<std::pair<int, std::string>> cases = {
+      {255 << 8, "exit status: 255"},
+      {SIGSYS, "signal: 31 (SIGSYS)"},
+      {40, "signal: 40"},  // a real-time signal has no name
+      {40 | WCOREFLAG, "signal: 40 (core dumped)"},
+  };
+  for (const auto& [status, text] : cases) EXPECT_EQ(status_text(status), text);
+}
+
+}  // namespace
+}  // namespace vt::base
