@@ -48,6 +48,13 @@ Fixture::Fixture() {
   mkdir("/var/log/vt-calls", 01777);
 }
 
+void Fixture::generate(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {VT_GEN_SERVER, root_};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const RunResult r = run_program(argv);
+  if (r.status != 0) throw std::runtime_error("cannot generate a server: " + r.err);
+}
+
 void Fixture::install_fake(const std::string& path) {
   const fs::path from = fs::path(VT_FAKES_DIR) / fs::path(path).filename();
   fs::create_directories(fs::path(host_path(path)).parent_path());

@@ -49,6 +49,9 @@ class Fixture {
   void write(const std::string& path, const std::string& content, unsigned mode = 0644);
   /// Makes a directory of the fixture.
   void mkdir(const std::string& path, unsigned mode = 0755);
+  /// Lays a generated server (tools/gen_server.cc) into the fixture, over
+  /// what the fixture held; `args` go to the generator ("--users", "40"...).
+  void generate(const std::vector<std::string>& args = {});
   /// Installs the stand-in program for `path` (one of the k* paths above).
   void install_fake(const std::string& path);
   /// The calls the stand-in programs recorded, "NAME ARG..." each.
