@@ -251,6 +251,12 @@ void finish_reading(Streams& streams, Clock::time_point start, Duration until) {
 std::expected<ProcessResult, ProcessError> run_process(const std::string& path,
                                                        const std::vector<std::string>& args,
                                                        std::optional<milliseconds> limit) {
+  // An argument holding a NUL byte would reach the program cut short, as
+  // another argument than the one given: refuse it.
+  const auto has_nul = [](const std::string& text) { return text.find('\0') != std::string::npos; };
+  if (has_nul(path) || std::any_of(args.begin(), args.end(), has_nul)) {
+    return std::unexpected(ProcessError{ProcessErrorKind::spawn, EINVAL});
+  }
   auto out = make_pipe();
   if (!out) return std::unexpected(ProcessError{ProcessErrorKind::spawn, out.error()});
   auto err = make_pipe();

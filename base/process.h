@@ -34,6 +34,8 @@ struct ProcessError {
 /// is read for at most a second more (never past `limit`) and then left.
 /// A program still running at `limit` is killed with SIGKILL and reaped,
 /// and its output discarded. No process or descriptor outlives the call.
+/// A path or argument holding a NUL byte is refused as a spawn error
+/// (EINVAL) without starting anything.
 std::expected<ProcessResult, ProcessError> run_process(
     const std::string& path, const std::vector<std::string>& args,
     std::optional<std::chrono::milliseconds> limit = std::nullopt);

@@ -245,6 +245,22 @@ TEST_F(ProcessTest, WithoutProcessDescriptorsTheEndIsPolledFor) {
 }
 
 // Real runs show the common statuses (runner_test.cc); these are the rare ones.
+TEST_F(ProcessTest, ArgumentWithNulByteIsRefused) {
+  const std::string marker = (dir_ / "ran").string();
+  const std::string program = script("touch-marker", "touch '" + marker + "'");
+  for (const auto& args : std::vector<std::vector<std::string>>{{std::string("res1\0x", 6)},
+                                                                {"a", std::string(1, '\0')}}) {
+    const auto result = run_process(program, args);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().kind, ProcessErrorKind::spawn);
+    EXPECT_EQ(result.error().errnum, EINVAL);
+  }
+  EXPECT_FALSE(run_process(program + std::string(1, '\0'), {}).has_value());
+  EXPECT_FALSE(fs::exists(marker));
+  ASSERT_TRUE(run_process(program, {"plain"}).has_value());
+  EXPECT_TRUE(fs::exists(marker));
+}
+
 TEST(ProcessText, StatusText) {
   const std::vector<std::pair<int, std::string>> cases = {
       {255 << 8, "exit status: 255"},
