@@ -12,6 +12,7 @@
 
 #include "base/case.h"
 #include "core/diagnostics.h"
+#include "temp_dir.h"
 
 namespace vt::core {
 
@@ -282,14 +283,8 @@ TEST(Diagnostics, WithoutReceiverNothingIsPrinted) {
 // Files in a private temporary directory, removed afterwards.
 class StatsConfigFile : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = std::filesystem::temp_directory_path() / "config_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::filesystem::path dir_;
+  test::TempDir temp_{"config_test"};
+  const std::filesystem::path& dir_ = temp_.path();
 };
 
 TEST_F(StatsConfigFile, LoadsWholeOrFallsBackToDefaults) {

@@ -1,13 +1,13 @@
 #include "core/kob_support.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "temp_dir.h"
 
 namespace vt::core {
 namespace {
@@ -16,21 +16,10 @@ namespace fs = std::filesystem;
 
 class KobSupportTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = fs::temp_directory_path() / "kob_support_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  std::string script(const std::string& body) { return temp_.script("plexa-helper", body); }
 
-  std::string script(const std::string& body) {
-    const fs::path path = dir_ / "plexa-helper";
-    std::ofstream(path, std::ios::binary) << "#!/bin/sh\n" << body << "\n";
-    fs::permissions(path, fs::perms::owner_all);
-    return path;
-  }
-
-  fs::path dir_;
+  test::TempDir temp_{"kob_support_test"};
+  const fs::path& dir_ = temp_.path();
 };
 
 TEST_F(KobSupportTest, NoticeUnlessTheFeatureIsThere) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/fd.h"
+#include "temp_dir.h"
 
 namespace vt::base {
 namespace {
@@ -28,12 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-int fd_count() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
-  return count;
-}
 
 milliseconds since(Clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
@@ -43,28 +38,17 @@ milliseconds since(Clock::time_point start) {
 // neither a child process nor a descriptor behind.
 class ProcessTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = fs::temp_directory_path() / "process_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    fds_ = fd_count();
-  }
   void TearDown() override {
-    EXPECT_EQ(fd_count(), fds_);
-    errno = 0;
-    const pid_t left = ::waitpid(-1, nullptr, WNOHANG);
-    EXPECT_TRUE(left == 0 || (left == -1 && errno == ECHILD)) << "left a zombie: " << left;
-    fs::remove_all(dir_);
+    EXPECT_EQ(test::open_fd_count(), fds_);
+    EXPECT_TRUE(test::no_child_left()) << "left a zombie";
   }
   std::string script(const std::string& name, const std::string& body) {
-    const fs::path path = dir_ / name;
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    fs::permissions(path, fs::perms::owner_all);
-    return path;
+    return temp_.script(name, body);
   }
 
-  fs::path dir_;
-  int fds_ = 0;
+  test::TempDir temp_{"process_test"};
+  const fs::path& dir_ = temp_.path();
+  int fds_ = test::open_fd_count();
 };
 
 // 256 lines of 4 KiB, the numbers 1..256 times `factor`, right-aligned.

@@ -2,55 +2,36 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "temp_dir.h"
 
 namespace vt::plugins {
 namespace {
 
 namespace fs = std::filesystem;
 
-int fd_count() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
-  return count;
-}
-
 // Every test runs its shell scripts from a fresh directory and must leave
 // neither a child process nor a descriptor behind.
 class RunnerTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = fs::temp_directory_path() / "runner_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    fds_ = fd_count();
-  }
   void TearDown() override {
-    EXPECT_EQ(fd_count(), fds_);
-    errno = 0;
-    const pid_t left = ::waitpid(-1, nullptr, WNOHANG);
-    EXPECT_TRUE(left == 0 || (left == -1 && errno == ECHILD)) << "left a zombie: " << left;
-    fs::remove_all(dir_);
+    EXPECT_EQ(test::open_fd_count(), fds_);
+    EXPECT_TRUE(test::no_child_left()) << "left a zombie";
   }
   std::string script(const std::string& name, const std::string& body,
                      fs::perms perms = fs::perms::owner_all) {
-    const fs::path path = dir_ / name;
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    fs::permissions(path, perms);
-    return path;
+    return temp_.script(name, body, perms);
   }
 
-  fs::path dir_;
-  int fds_ = 0;
+  test::TempDir temp_{"runner_test"};
+  const fs::path& dir_ = temp_.path();
+  int fds_ = test::open_fd_count();
 };
 
 // `text` with every "{p}" replaced by `program`.

@@ -2,15 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "temp_dir.h"
 
 namespace vt::cli {
 namespace {
@@ -293,20 +292,12 @@ TEST(Snapshot, DecodesArrayForms) {
 // Files in a private temporary directory, removed afterwards.
 class SnapshotFile : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "snapshot_test.XXXXXX");
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   std::string write(const std::string& name, const std::string& content) {
-    const std::string path = dir_ / name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
+    return temp_.write(name, content);
   }
 
-  std::filesystem::path dir_;
+  test::TempDir temp_{"snapshot_test"};
+  const std::filesystem::path& dir_ = temp_.path();
 };
 
 constexpr double kNow = 1700000000.0;

@@ -1,13 +1,13 @@
 #include "core/tessel_status.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "temp_dir.h"
 
 namespace vt::core {
 namespace {
@@ -18,22 +18,13 @@ using Json = nlohmann::json;
 // Programs in a fresh directory per test.
 class TesselTest : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = fs::temp_directory_path() / "tessel_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string script(const std::string& name, const std::string& body,
                      fs::perms perms = fs::perms::owner_all) {
-    const fs::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary) << "#!/bin/sh\n" << body << "\n";
-    fs::permissions(path, perms);
-    return path;
+    return temp_.script(name, body, perms);
   }
 
-  fs::path dir_;
+  test::TempDir temp_{"tessel_test"};
+  const fs::path& dir_ = temp_.path();
 };
 
 bool yes() {

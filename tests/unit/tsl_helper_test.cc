@@ -1,7 +1,6 @@
 #include "plugins/tsl_helper.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +11,7 @@
 
 #include "base/utf8.h"
 #include "plugins/runner.h"
+#include "temp_dir.h"
 
 namespace vt::plugins {
 namespace {
@@ -133,22 +133,14 @@ TEST(TslLimitsAnswer, FailureQuotesTheStartOfTheOutput) {
 class TslHelperRun : public testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = fs::temp_directory_path() / "tsl_helper_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
     helper_ = script("helper", "cd '" + dir_.string() +
                                    "' || exit 9\n"
                                    ": > ran\nprintf '%s\\n' \"$@\" > args\ncat answer");
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string script(const std::string& name, const std::string& body) {
-    const fs::path path = dir_ / name;
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    fs::permissions(path, fs::perms::owner_all);
-    return path;
+    return temp_.script(name, body);
   }
-  void answer(const std::string& text) { std::ofstream(dir_ / "answer") << text; }
+  void answer(const std::string& text) { temp_.write("answer", text); }
   std::string args() const {
     std::ifstream in(dir_ / "args");
     std::stringstream text;
@@ -156,7 +148,8 @@ class TslHelperRun : public testing::Test {
     return text.str();
   }
 
-  fs::path dir_;
+  test::TempDir temp_{"tsl_helper_test"};
+  const fs::path& dir_ = temp_.path();
   std::string helper_;
 };
 

@@ -1,16 +1,16 @@
 #include "core/tsltop.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "temp_dir.h"
 
 namespace vt::core {
 namespace {
@@ -197,25 +197,15 @@ TEST(MergeTsltopOutput, LineRules) {
 // Files and programs in a fresh directory per test.
 class TsltopFiles : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = fs::temp_directory_path() / "tsltop_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string file(const std::string& name, const std::string& content,
-                   fs::perms perms = fs::perms::owner_read | fs::perms::owner_write) {
-    const fs::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary) << content;
-    fs::permissions(path, perms);
-    return path;
+  std::string file(const std::string& name, const std::string& content) {
+    return temp_.write(name, content, fs::perms::owner_read | fs::perms::owner_write);
   }
   std::string script(const std::string& name, const std::string& body) {
-    return file(name, "#!/bin/sh\n" + body + "\n", fs::perms::owner_all);
+    return temp_.script(name, body);
   }
 
-  fs::path dir_;
+  test::TempDir temp_{"tsltop_test"};
+  const fs::path& dir_ = temp_.path();
 };
 
 TEST_F(TsltopFiles, LoadsSnapshotFile) {

@@ -1,0 +1,71 @@
+#pragma once
+// A private temporary directory for tests that need files or small shell
+// programs, plus checks that a test left no descriptor or child behind.
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+namespace vt::test {
+
+/// A fresh directory below the system temporary directory, removed with all
+/// its content when the object goes.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& prefix = "vt_test") {
+    std::string pattern = std::filesystem::temp_directory_path() / (prefix + ".XXXXXX");
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
+    }
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+  /// Writes `content` to the file `name` in the directory; gives its path.
+  std::string write(
+      const std::string& name, const std::string& content,
+      std::filesystem::perms perms = static_cast<std::filesystem::perms>(0644)) const {
+    const std::filesystem::path file = path_ / name;
+    std::ofstream(file, std::ios::binary) << content;
+    std::filesystem::permissions(file, perms);
+    return file;
+  }
+
+  /// Writes a shell program running `body`; gives its path.
+  std::string script(const std::string& name, const std::string& body,
+                     std::filesystem::perms perms = std::filesystem::perms::owner_all) const {
+    return write(name, "#!/bin/sh\n" + body + "\n", perms);
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// How many descriptors this process has open.
+inline int open_fd_count() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+/// Whether no child of this process is left to be reaped (none ended unwaited).
+inline bool no_child_left() {
+  errno = 0;
+  const pid_t left = ::waitpid(-1, nullptr, WNOHANG);
+  return left == 0 || (left == -1 && errno == ECHILD);
+}
+
+}  // namespace vt::test
