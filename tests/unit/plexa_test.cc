@@ -7,7 +7,6 @@
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -196,26 +195,16 @@ TEST(PlexaAnswers, NameLists) {
 // arguments one per line in "args", touches "ran", and prints "answer".
 class PlexaRun : public testing::Test {
  protected:
-  void SetUp() override {
-    helper_ = script("helper", "cd '" + dir_.string() +
-                                   "' || exit 9\n"
-                                   ": > ran\nprintf '%s\\n' \"$@\" > args\ncat answer");
-  }
   std::string script(const std::string& name, const std::string& body) {
-    return temp_.script(name, body);
+    return stand_in_.dir().script(name, body);
   }
-  void answer(const std::string& text) { temp_.write("answer", text); }
-  std::string args() const {
-    std::ifstream in(dir_ / "args");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  bool ran() const { return fs::exists(dir_ / "ran"); }
+  void answer(const std::string& text) { stand_in_.answer(text); }
+  std::string args() const { return stand_in_.args(); }
+  bool ran() const { return stand_in_.ran(); }
 
-  test::TempDir temp_{"plexa_test"};
-  const fs::path& dir_ = temp_.path();
-  std::string helper_;
+  test::RecordingHelper stand_in_{"plexa_test"};
+  const fs::path& dir_ = stand_in_.dir().path();
+  const std::string& helper_ = stand_in_.program();
 };
 
 TEST_F(PlexaRun, ArgumentsReachTheHelperUnchanged) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -50,6 +51,30 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+/// A stand-in helper program in its own directory: it records its arguments
+/// one per line in "args", touches "ran", and prints what answer() set.
+class RecordingHelper {
+ public:
+  explicit RecordingHelper(const std::string& prefix)
+      : temp_(prefix),
+        program_(temp_.script("helper", "cd '" + temp_.path().string() +
+                                            "' || exit 9\n"
+                                            ": > ran\nprintf '%s\\n' \"$@\" > args\ncat answer")) {}
+
+  const std::string& program() const { return program_; }
+  void answer(const std::string& text) const { temp_.write("answer", text); }
+  std::string args() const {
+    std::ifstream in(temp_.path() / "args");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  bool ran() const { return std::filesystem::exists(temp_.path() / "ran"); }
+  const TempDir& dir() const { return temp_; }
+
+ private:
+  TempDir temp_;
+  std::string program_;
 };
 
 /// How many descriptors this process has open.

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -132,25 +131,16 @@ TEST(TslLimitsAnswer, FailureQuotesTheStartOfTheOutput) {
 // in "args", touches "ran", and prints "answer".
 class TslHelperRun : public testing::Test {
  protected:
-  void SetUp() override {
-    helper_ = script("helper", "cd '" + dir_.string() +
-                                   "' || exit 9\n"
-                                   ": > ran\nprintf '%s\\n' \"$@\" > args\ncat answer");
-  }
   std::string script(const std::string& name, const std::string& body) {
-    return temp_.script(name, body);
+    return stand_in_.dir().script(name, body);
   }
-  void answer(const std::string& text) { temp_.write("answer", text); }
-  std::string args() const {
-    std::ifstream in(dir_ / "args");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  void answer(const std::string& text) { stand_in_.answer(text); }
+  std::string args() const { return stand_in_.args(); }
+  bool ran() const { return stand_in_.ran(); }
 
-  test::TempDir temp_{"tsl_helper_test"};
-  const fs::path& dir_ = temp_.path();
-  std::string helper_;
+  test::RecordingHelper stand_in_{"tsl_helper_test"};
+  const fs::path& dir_ = stand_in_.dir().path();
+  const std::string& helper_ = stand_in_.program();
 };
 
 TEST_F(TslHelperRun, AsksForEveryNameAndKeepsTheAnswer) {
