@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "base/fd.h"
+#include "base/file.h"
 #include "base/text.h"
 #include "base/utf8.h"
 #include "core/identity.h"
@@ -77,23 +78,6 @@ Checked<void> require_listed(int dir, std::string_view name, int handle, const c
   return {};
 }
 
-Checked<std::string> read_all(int fd) {
-  std::string data;
-  std::size_t used = 0;
-  for (;;) {
-    if (used == data.size()) data.resize(data.empty() ? 4096 : data.size() * 2);
-    const ssize_t n = ::read(fd, data.data() + used, data.size() - used);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return call_failed("read uid_map");
-    }
-    if (n == 0) break;
-    used += static_cast<std::size_t>(n);
-  }
-  data.resize(used);
-  return data;
-}
-
 }  // namespace
 
 bool uid_map_is_initial(std::string_view text) {
@@ -147,8 +131,11 @@ std::expected<bool, NamespaceCheckError> check_initial_user_namespace() {
     return std::unexpected(ok.error());
   }
 
-  const auto text = read_all(map->get());
-  if (!text) return std::unexpected(text.error());
+  const auto text = base::read_fd(map->get());
+  if (!text) {
+    errno = text.error();
+    return call_failed("read uid_map");
+  }
   if (!base::is_utf8(*text)) return check_failed("/proc/self/uid_map is not UTF-8");
   return uid_map_is_initial(*text);
 }
