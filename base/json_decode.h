@@ -46,7 +46,9 @@ std::expected<void, std::string> decode_into(std::string_view text, const Target
 /// A value of the wrong JSON type fails with
 /// `invalid type: string "5", expected a float`; an integer outside its
 /// member's range with `invalid value: integer -1, expected u32`; a number
-/// beyond the range of a double fails wherever it appears. Syntax errors
+/// beyond the range of a double fails wherever it appears. Objects and
+/// arrays nest at most 128 deep (`nesting deeper than 128 levels`), skipped
+/// values included. Syntax errors
 /// carry the JSON parser's description. Every error message is one
 /// line that ends with " at line L column C", the place where the fault
 /// was found (columns count bytes). Nothing of a failed decode is returned.

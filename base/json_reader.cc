@@ -79,6 +79,7 @@ bool Reader::binary(nlohmann::json::binary_t&) {
 }
 
 bool Reader::start_object(std::size_t) {
+  if (!enter()) return false;
   if (skip_depth_ != 0) {
     ++skip_depth_;
     return true;
@@ -88,6 +89,7 @@ bool Reader::start_object(std::size_t) {
 }
 
 bool Reader::start_array(std::size_t) {
+  if (!enter()) return false;
   if (skip_depth_ != 0) {
     ++skip_depth_;
     return true;
@@ -139,6 +141,7 @@ bool Reader::key(std::string& key) {
 }
 
 bool Reader::end_object() {
+  --depth_;
   if (skip_depth_ != 0) {
     --skip_depth_;
     return true;
@@ -161,6 +164,7 @@ bool Reader::end_object() {
 }
 
 bool Reader::end_array() {
+  --depth_;
   if (skip_depth_ != 0) {
     --skip_depth_;
     return true;
@@ -201,6 +205,13 @@ bool Reader::parse_error(std::size_t, const std::string&, const nlohmann::json::
       cursor_.consumed() - (error.id == kNumberOverflow && !cursor_.at_end ? 1 : 0);
   // The parser quotes raw input, which need not be UTF-8.
   return fail(decode_lossy(text), offset);
+}
+
+// Real documents nest a few levels; a fixed limit keeps every later step
+// that walks a decoded value (copies, the writer) within a small stack.
+bool Reader::enter() {
+  if (++depth_ <= kMaxDepth) return true;
+  return fail("nesting deeper than " + std::to_string(kMaxDepth) + " levels", cursor_.consumed());
 }
 
 bool Reader::scalar(const Scalar& value) {

@@ -15,6 +15,9 @@
 
 namespace vt::base::json::detail {
 
+// The deepest nesting of objects and arrays a text may have.
+inline constexpr std::size_t kMaxDepth = 128;
+
 class Reader {
  public:
   // `cursor` starts at the start of the text to read.
@@ -61,6 +64,7 @@ class Reader {
     std::uint64_t seen = 0;         // objects: bit i set once field i was given
   };
 
+  bool enter();
   bool scalar(const Scalar& value);
   bool next_target(Target& target);
   bool put(const Target& target, const Scalar& value);
@@ -74,6 +78,7 @@ class Reader {
   std::vector<nlohmann::json*> any_stack_;  // open containers of an untyped value
   Target pending_;                          // where the value after a key goes
   std::size_t skip_depth_ = 0;              // > 0 while skipping an unknown value
+  std::size_t depth_ = 0;                   // open objects and arrays
 
   std::string error_;
   std::size_t error_offset_ = 0;

@@ -403,6 +403,19 @@ TEST(JsonDecode, TextAroundTheValue) {
   check<std::vector<double>>({{"[5]x", {}, "trailing characters at line 1 column 4"}});
 }
 
+TEST(JsonDecode, NestingHasALimit) {
+  const auto nested = [](std::size_t depth) {
+    return std::string(depth, '[') + std::string(depth, ']');
+  };
+  EXPECT_TRUE(decode_json<nlohmann::json>(nested(128)).has_value());
+  check<nlohmann::json>({{nested(129), {}, "nesting deeper than 128 levels at line 1 column 129"}});
+  // Skipped values count as well: the record is the first level.
+  check<Shape>({{"{\"id\":1,\"x\":" + nested(128) + "}",
+                 {},
+                 "nesting deeper than 128 levels at line 1 column 140"}},
+               kShape);
+}
+
 TEST(JsonDecode, SyntaxErrorsStayValidText) {
   const auto got = decode_json<Shape>("{\"name\":\"\xff\"}", kShape);
   ASSERT_FALSE(got.has_value());
