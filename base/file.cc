@@ -3,19 +3,25 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "base/fd.h"
 
 namespace vt::base {
+namespace {
 
-std::expected<std::string, int> read_fd(int fd, std::size_t size_hint) {
+// Reads at most `max_size` bytes; one byte more tells that there is more.
+std::expected<std::string, int> read_up_to(int fd, std::size_t size_hint, std::size_t max_size) {
   std::string data;
   // procfs and pipes report size 0: read until end of file either way.
-  data.resize(size_hint > 0 ? size_hint + 1 : 4096);
+  data.resize(std::min(size_hint > 0 ? size_hint + 1 : 4096, max_size + 1));
   std::size_t used = 0;
   for (;;) {
-    if (used == data.size()) data.resize(data.size() * 2);
+    if (used == data.size()) {
+      if (used > max_size) break;
+      data.resize(std::min(data.size() * 2, max_size + 1));
+    }
     const ssize_t n = ::read(fd, data.data() + used, data.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -28,13 +34,25 @@ std::expected<std::string, int> read_fd(int fd, std::size_t size_hint) {
   return data;
 }
 
-std::expected<std::string, int> read_file(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) return std::unexpected(errno);
+}  // namespace
+
+std::expected<std::string, int> read_fd(int fd, std::size_t size_hint) {
+  return read_up_to(fd, size_hint, std::string().max_size() - 1);
+}
+
+std::expected<std::string, FileError> read_file(const std::string& path, std::size_t max_size) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd) return std::unexpected(FileError{errno});
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return std::unexpected(errno);
-  if (S_ISDIR(st.st_mode)) return std::unexpected(EISDIR);
-  return read_fd(fd.get(), st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0);
+  if (::fstat(fd.get(), &st) != 0) return std::unexpected(FileError{errno});
+  if (S_ISDIR(st.st_mode)) return std::unexpected(FileError{EISDIR});
+  if (!S_ISREG(st.st_mode)) return std::unexpected(FileError{EINVAL});
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  if (size > max_size) return std::unexpected(FileError{EFBIG, size});
+  auto data = read_up_to(fd.get(), static_cast<std::size_t>(size), max_size);
+  if (!data) return std::unexpected(FileError{data.error()});
+  if (data->size() > max_size) return std::unexpected(FileError{EFBIG, data->size()});
+  return std::move(*data);
 }
 
 }  // namespace vt::base

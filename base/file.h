@@ -1,6 +1,7 @@
 #pragma once
 // Reading whole files.
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <string>
 
@@ -10,8 +11,22 @@ namespace vt::base {
 /// failure. The descriptor stays open.
 std::expected<std::string, int> read_fd(int fd, std::size_t size_hint = 0);
 
-/// The whole content of the file at `path`, or the errno of the failure.
-/// A directory is a failure (EISDIR).
-std::expected<std::string, int> read_file(const std::string& path);
+/// Why a file could not be read.
+struct FileError {
+  int errnum = 0;          ///< errno; EFBIG when the file is larger than allowed
+  std::uint64_t size = 0;  ///< with EFBIG: the file's size, or how much of it was read
+};
+
+/// The whole content of the regular file at `path`, at most `max_size` bytes,
+/// or why it could not be read. The file is opened without blocking and
+/// without becoming a controlling terminal, so a FIFO or a device there
+/// cannot stall or flood the run; anything but a regular file is a failure
+/// (EISDIR for a directory, EINVAL otherwise), and so is a file larger than
+/// `max_size` (EFBIG), also one that grows past it while being read.
+std::expected<std::string, FileError> read_file(const std::string& path, std::size_t max_size);
+
+/// `max_size` for the small text files the command reads: configuration,
+/// login definitions, pid files.
+inline constexpr std::size_t kSmallFileMaxBytes = std::size_t{16} << 20;
 
 }  // namespace vt::base

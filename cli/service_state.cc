@@ -12,7 +12,7 @@
 namespace vt::cli {
 
 ServiceState check_stats_service(const std::string& pid_file) {
-  const auto text = base::read_file(pid_file);
+  const auto text = base::read_file(pid_file, base::kSmallFileMaxBytes);
   if (!text || !base::is_utf8(*text)) return ServiceState::stopped;
   const auto pid = base::parse_decimal<std::int32_t>(base::trim(*text));
   if (!pid || *pid <= 0) return ServiceState::dead;

@@ -1,5 +1,7 @@
 #include "cli/snapshot.h"
 
+#include <cerrno>
+
 #include "base/file.h"
 #include "base/json_decode.h"
 #include "base/json_position.h"
@@ -78,16 +80,18 @@ std::expected<SavedTopData, std::string> decode_snapshot(std::string_view text) 
   return json::decode_json<SavedTopData>(text, kSavedTopData);
 }
 
-std::expected<SavedTopData, base::Error> load_snapshot(const std::string& path, double now) {
-  const auto text = base::read_file(path);
-  if (!text) {
+std::expected<SavedTopData, base::Error> load_snapshot(const std::string& path, double now,
+                                                       std::size_t max_size) {
+  const auto text = base::read_file(path, max_size);
+  std::string cause;
+  if (!text && text.error().errnum == EFBIG) {
+    cause = "file size " + std::to_string(text.error().size) + " bytes is over the limit of " +
+            std::to_string(max_size) + " bytes";
+  } else if (!text) {
     SavedTopData empty;
     empty.timestamp = now;
     return empty;
-  }
-
-  std::string cause;
-  if (const auto bad = base::check_utf8(*text)) {
+  } else if (const auto bad = base::check_utf8(*text)) {
     cause = base::describe(*bad) + json::at_position(*text, bad->valid_up_to + 1);
   } else {
     auto snapshot = decode_snapshot(*text);

@@ -1,6 +1,7 @@
 #pragma once
 // The usage snapshot that the statistics service saves: its records, how
 // they decode, and how the file is loaded.
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <nlohmann/json.hpp>
@@ -83,9 +84,15 @@ struct SavedTopData {
 /// of the fault with its line and column.
 std::expected<SavedTopData, std::string> decode_snapshot(std::string_view text);
 
-/// Loads the snapshot at `path`. A file that cannot be read gives the empty
-/// snapshot stamped `now`; a file that cannot be decoded (including one that
-/// is not UTF-8) gives "Failed to parse {path}" with the reason as its cause.
-std::expected<SavedTopData, base::Error> load_snapshot(const std::string& path, double now);
+/// The largest snapshot read: several times the size of one that lists a
+/// million accounts.
+inline constexpr std::size_t kSnapshotMaxBytes = std::size_t{2} << 30;
+
+/// Loads the snapshot at `path`. A file that cannot be read (also: not a
+/// regular file) gives the empty snapshot stamped `now`; a file that cannot
+/// be decoded (including one that is not UTF-8) or that is larger than
+/// `max_size` gives "Failed to parse {path}" with the reason as its cause.
+std::expected<SavedTopData, base::Error> load_snapshot(const std::string& path, double now,
+                                                       std::size_t max_size = kSnapshotMaxBytes);
 
 }  // namespace vt::cli

@@ -179,7 +179,7 @@ std::expected<StatsConfig, ConfigError> parse_stats_config(std::string_view text
 }
 
 StatsConfig load_stats_config(const std::string& path) {
-  const auto text = base::read_file(path);
+  const auto text = base::read_file(path, base::kSmallFileMaxBytes);
   if (!text || !base::is_utf8(*text)) return default_stats_config();
   auto config = parse_stats_config(*text);
   return config ? std::move(*config) : default_stats_config();

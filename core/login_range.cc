@@ -13,7 +13,7 @@ namespace {
 constexpr const char* kLoginDefsPath = "/etc/login.defs";
 
 std::uint32_t read_login_defs_value(std::string_view name, std::uint32_t fallback) {
-  const auto text = base::read_file(kLoginDefsPath);
+  const auto text = base::read_file(kLoginDefsPath, base::kSmallFileMaxBytes);
   if (!text || !base::is_utf8(*text)) return fallback;
   return login_defs_value(*text, name, fallback);
 }

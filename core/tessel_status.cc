@@ -38,6 +38,7 @@ TesselStatus tessel_service_status(const std::string& tool, std::uint32_t uid,
   // an installed service for a working one.
   if (uid != 0 || !in_initial_namespace()) return {.status = "enabled"};
 
+  // No time limit, on purpose: by the command's contract a hung tool hangs it.
   const auto run = base::run_process(tool, {"list"});
   if (!run) return error_status(base::os_error_text(run.error().errnum), std::nullopt);
   if (base::decode_lossy(run->out).contains(kSocketFailure)) return socket_failure();
@@ -52,6 +53,7 @@ TesselStatus tessel_service_status() {
 }
 
 std::string query_tessel_mode(const std::string& helper) {
+  // No time limit, on purpose: by the command's contract a hung helper hangs it.
   const auto run = base::run_process(helper, {"tessel-mode"});
   if (!run || run->status != 0) return "none";
   const std::string text = base::decode_lossy(run->out);

@@ -11,6 +11,10 @@ namespace {
 namespace json = base::json;
 using json::Presence::defaulted;
 
+// The largest data file read: several times the size of one that lists a
+// million accounts.
+constexpr std::size_t kTsltopMaxBytes = std::size_t{1} << 30;
+
 // The snapshot file's document.
 struct TslTopData {
   MysqlStats dbtsl_data;
@@ -29,7 +33,7 @@ constexpr auto kTslTopData = json::record<TslTopData>(
 }  // namespace
 
 MysqlStats load_tsltop_file(const std::string& path) {
-  const auto text = base::read_file(path);
+  const auto text = base::read_file(path, kTsltopMaxBytes);
   if (!text || !base::is_utf8(*text)) return {};
   auto data = json::decode_json<TslTopData>(*text, kTslTopData);
   if (!data) return {};
@@ -37,6 +41,7 @@ MysqlStats load_tsltop_file(const std::string& path) {
 }
 
 void merge_tsltop_command(MysqlStats& stats, const std::string& program) {
+  // No time limit, on purpose: by the command's contract a hung tool hangs it.
   const auto run = base::run_process(program, {"-c"});
   if (!run || run->status != 0) return;
   merge_tsltop_output(stats, run->out);
