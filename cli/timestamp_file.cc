@@ -8,10 +8,15 @@
 namespace vt::cli {
 
 void touch_timestamp_file(const std::string& path) {
-  // O_NONBLOCK: a FIFO in its place must not stall the run.
-  base::Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
-  fd.reset();
-  ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0);
+  // The folder may be writable by others: a symlink there must not lead a
+  // privileged run to create or open another file, and a FIFO or device in
+  // its place must neither stall the run nor be written to.
+  const base::Fd fd(::open(
+      path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+  if (!fd) return;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  ::futimens(fd.get(), nullptr);
 }
 
 }  // namespace vt::cli

@@ -7,8 +7,9 @@ namespace vt::cli {
 inline constexpr const char* kTesselTimestampPath = "/var/kob/tessel.ts";
 
 /// Creates the file if it is missing (mode 0666 less the umask, never
-/// truncated) and sets both its times to now. Failures are ignored: the
-/// time update is tried even when the open failed.
+/// truncated) and sets both its times to now. Only a regular file at the
+/// path itself is touched: a symlink, FIFO or device there is left alone.
+/// Failures are ignored.
 void touch_timestamp_file(const std::string& path);
 
 }  // namespace vt::cli
