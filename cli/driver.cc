@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <string_view>
 #include <unordered_set>
 
 #include "base/json_write.h"
+#include "base/process.h"
 #include "cli/access.h"
 #include "cli/completion.h"
 #include "cli/exit_status.h"
@@ -30,14 +32,22 @@ namespace {
 
 constexpr const char* kStatsConfigPath = "/etc/sysconfig/kobstats2";
 
-int print_document(const nlohmann::json& document, int status) {
-  write_all(STDOUT_FILENO, base::write_json(document));
+int fail(const base::Error& error) {
+  (void)write_all(STDERR_FILENO, format_fatal(error));
+  return kExitFailure;
+}
+
+// Writes to standard output and ends with `status`; output that could not
+// be written fails the run, since the caller never got it.
+int print(std::string_view text, int status) {
+  if (const auto written = write_all(STDOUT_FILENO, text); !written) {
+    return fail({"Failed to write to standard output", {base::os_error_text(written.error())}});
+  }
   return status;
 }
 
-int fail(const base::Error& error) {
-  write_all(STDERR_FILENO, format_fatal(error));
-  return kExitFailure;
+int print_document(const nlohmann::json& document, int status) {
+  return print(base::write_json(document), status);
 }
 
 // Everything the report is made of, gathered once per run.
@@ -146,25 +156,26 @@ int report(const Cli& cli, const CallerIdentity& caller) {
 }  // namespace
 
 int run(int argc, const char* const* argv) {
-  // A reader that goes away ends the process quietly.
+  // A reader that goes away ends the process quietly. Helper programs are
+  // waited for, which an inherited "ignore" for SIGCHLD would prevent.
   std::signal(SIGPIPE, SIG_DFL);
+  std::signal(SIGCHLD, SIG_DFL);
 
   // Where the KOB feature is missing the command does nothing, not even
   // its help.
   if (const auto notice = core::kob_support_notice()) {
-    write_all(STDOUT_FILENO, *notice);
-    return kExitSuccess;
+    return print(*notice, kExitSuccess);
   }
 
   auto parsed = parse_cli(argc, argv);
   if (!parsed) {
-    write_all(STDOUT_FILENO, parsed.error().out);
-    write_all(STDERR_FILENO, parsed.error().err);
-    return parsed.error().status;
+    const int status = print(parsed.error().out, parsed.error().status);
+    (void)write_all(STDERR_FILENO, parsed.error().err);
+    return status;
   }
   const Cli& cli = *parsed;
   if (!cli.json) {
-    write_all(STDERR_FILENO, "Error: --json flag is required\n");
+    (void)write_all(STDERR_FILENO, "Error: --json flag is required\n");
     return kExitFailure;
   }
 

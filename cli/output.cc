@@ -20,16 +20,18 @@ std::string format_fatal(const base::Error& error) {
   return text;
 }
 
-bool write_all(int fd, std::string_view text) {
+std::expected<void, int> write_all(int fd, std::string_view text) {
   while (!text.empty()) {
     const ssize_t n = ::write(fd, text.data(), text.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return std::unexpected(errno);
     }
+    // A write that takes nothing would never end the loop.
+    if (n == 0) return std::unexpected(EIO);
     text.remove_prefix(static_cast<std::size_t>(n));
   }
-  return true;
+  return {};
 }
 
 }  // namespace vt::cli

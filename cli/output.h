@@ -1,5 +1,6 @@
 #pragma once
 // Writing to the standard streams; only the driver calls these.
+#include <expected>
 #include <string>
 #include <string_view>
 
@@ -11,7 +12,8 @@ namespace vt::cli {
 /// each cause indented by four blanks (numbered when there are several).
 std::string format_fatal(const base::Error& error);
 
-/// Writes all of `text` to the descriptor; false when a write failed.
-bool write_all(int fd, std::string_view text);
+/// Writes all of `text` to the descriptor, or gives the errno of the write
+/// that failed.
+std::expected<void, int> write_all(int fd, std::string_view text);
 
 }  // namespace vt::cli
