@@ -80,37 +80,48 @@ const CLI::Option* find_option(const CLI::App& app, std::string_view name, bool 
 // the next argument instead), and a flag never takes a value ("--json=false").
 // Arguments that are values of a preceding option are left alone.
 std::vector<std::string> normalize_args(const CLI::App& app, int argc, const char* const* argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string arg = args[i];
+  std::vector<std::string> args;
+  args.reserve(static_cast<std::size_t>(argc));
+  int i = 1;
+  // Copies the next argument unchanged: the value of the option before it.
+  const auto take_value = [&] {
+    if (i + 1 < argc) args.emplace_back(argv[++i]);
+  };
+  for (; i < argc; ++i) {
+    const std::string_view arg = argv[i];
     if (arg == "--") break;
     if (arg.starts_with("--")) {
       const std::size_t eq = arg.find('=');
-      const std::string name = arg.substr(2, eq == std::string::npos ? eq : eq - 2);
+      const std::string name(arg.substr(2, eq == std::string_view::npos ? eq : eq - 2));
       const CLI::Option* option = find_option(app, name, true);
-      if (option == nullptr) continue;
-      if (option->get_items_expected_max() == 0) {
-        if (eq != std::string::npos) {
-          throw CLI::ArgumentMismatch("--" + name + ": the flag takes no value");
-        }
-      } else if (eq == std::string::npos) {
-        ++i;  // the next argument is this option's value
-      } else if (eq + 1 == arg.size()) {
-        args[i] = "--" + name;
-        args.insert(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::string());
-        ++i;
+      if (option != nullptr && option->get_items_expected_max() == 0 &&
+          eq != std::string_view::npos) {
+        throw CLI::ArgumentMismatch("--" + name + ": the flag takes no value");
       }
-    } else if (arg.size() > 1 && arg[0] == '-') {
+      if (option != nullptr && option->get_items_expected_max() != 0 && eq + 1 == arg.size()) {
+        args.push_back("--" + name);
+        args.emplace_back();
+        continue;
+      }
+      args.emplace_back(arg);
+      if (option != nullptr && option->get_items_expected_max() != 0 &&
+          eq == std::string_view::npos) {
+        take_value();
+      }
+    } else {
+      args.emplace_back(arg);
+      if (arg.size() < 2 || arg[0] != '-') continue;
       for (std::size_t k = 1; k < arg.size(); ++k) {
         const CLI::Option* option = find_option(app, arg.substr(k, 1), false);
         if (option == nullptr) break;
         if (option->get_items_expected_max() != 0) {
-          if (k + 1 == arg.size()) ++i;  // value in the next argument
-          break;                         // or attached to the letter
+          if (k + 1 == arg.size()) take_value();  // value in the next argument
+          break;                                  // or attached to the letter
         }
       }
     }
   }
+  for (; i < argc; ++i) args.emplace_back(argv[i]);
   // The library takes the arguments in reverse order.
   std::reverse(args.begin(), args.end());
   return args;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,17 @@ TEST(Options, UsageErrors) {
                                    "\nUsage: vorlane-top [OPTIONS]\n"
                                    "Run with --help for more information.\n");
   }
+}
+
+// Each argument is handled once. A generous bound: handling that grows with
+// the square of the count takes tens of seconds here.
+TEST(Options, LongArgumentListsEndAsUsual) {
+  const auto start = std::chrono::steady_clock::now();
+  const auto cli = parse(std::vector<std::string>(100000, "--username="));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_FALSE(cli.has_value());
+  EXPECT_TRUE(cli.error().err.starts_with("--username: the argument cannot be used multiple times"))
+      << cli.error().err;
 }
 
 TEST(Options, VersionAndHelp) {
