@@ -108,6 +108,7 @@ RunResult Fixture::run(const std::vector<std::string>& args, const RunOptions& o
   if (options.userns) argv.push_back("--userns");
   if (options.forged_proc) argv.push_back("--forged-proc");
   argv.push_back("--");
+  argv.insert(argv.end(), options.wrapper.begin(), options.wrapper.end());
   argv.push_back(VT_BINARY);
   argv.insert(argv.end(), args.begin(), args.end());
   return run_program(argv);

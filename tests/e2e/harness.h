@@ -13,9 +13,10 @@ struct RunResult {
 };
 
 struct RunOptions {
-  std::string as_user;       ///< run as this user (name or uid) instead of root
-  bool userns = false;       ///< run as root of a nested user namespace
-  bool forged_proc = false;  ///< run with a plain tmpfs posing as /proc
+  std::string as_user;                    ///< run as this user (name or uid) instead of root
+  bool userns = false;                    ///< run as root of a nested user namespace
+  bool forged_proc = false;               ///< run with a plain tmpfs posing as /proc
+  std::vector<std::string> wrapper = {};  ///< a program and its arguments that start vorlane-top
 };
 
 /// The password database of the default fixture: root, two system accounts,
