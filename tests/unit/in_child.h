@@ -73,6 +73,19 @@ inline std::string enter_private_mounts() {
   return "";
 }
 
+/// Why a child cannot have mounts of its own here (in a chroot, say), or
+/// empty when it can; tests that need them skip with this reason.
+inline std::string private_mounts_missing() {
+  return run_in_child([] { return enter_private_mounts(); });
+}
+
+/// Why a child cannot enter a user namespace of its own here, or empty.
+inline std::string user_namespaces_missing() {
+  return run_in_child([] {
+    return ::unshare(CLONE_NEWUSER) == 0 ? std::string() : errno_text("unshare user namespace");
+  });
+}
+
 /// Mounts an empty tmpfs over the directory `path`. Empty on success.
 inline std::string mount_tmpfs(const std::string& path) {
   if (::mount("tmpfs", path.c_str(), "tmpfs", 0, "mode=0755") != 0) {
