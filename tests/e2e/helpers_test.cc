@@ -266,7 +266,7 @@ TEST_F(Tessel, ResellerScopeComesFromThePanel) {
   EXPECT_EQ(own["resellers"], json::array());
 }
 
-TEST(HelperTimeLimit, HangingPanelHelperIsKilledAtThirtySeconds) {
+TEST(SlowHelperTimeLimit, HangingPanelHelperIsKilledAtThirtySeconds) {
   Fixture fixture;
   fixture.write(behaviour("plexa-panel-feature"), "hang");
   const auto start = std::chrono::steady_clock::now();
