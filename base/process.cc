@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/signalfd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,9 +33,14 @@ constexpr milliseconds kPollInterval{50};
 // A limit beyond this is as good as none; it keeps the arithmetic in range.
 constexpr milliseconds kLongest = std::chrono::hours(24 * 365 * 100);
 constexpr std::size_t kChunk = 64 * 1024;
+// How a call fails whose program wrote too much.
+constexpr ProcessError kTooLarge{ProcessErrorKind::output_too_large, EMSGSIZE};
+// The signals by which the command is stopped from outside.
+constexpr std::array kStopSignals = {SIGHUP, SIGINT, SIGTERM};
 
 // The started program. Unless its status has been collected, it is killed
-// and reaped when this goes out of scope, so no path leaves a zombie.
+// with its group and reaped when this goes out of scope, so no path leaves a
+// zombie or a running program.
 struct Child {
   pid_t pid = -1;
   bool reaped = false;
@@ -47,6 +54,9 @@ struct Child {
 
 void kill_and_reap(Child& child) {
   if (child.reaped) return;
+  // The group, whose id is the program's pid while the program is unreaped;
+  // then the program itself, should it have left its group.
+  ::kill(-child.pid, SIGKILL);
   ::kill(child.pid, SIGKILL);
   while (::waitpid(child.pid, &child.status, 0) < 0 && errno == EINTR) {
   }
@@ -68,6 +78,73 @@ std::expected<void, int> try_reap(Child& child) {
     if (got == 0) return {};
     if (errno != EINTR) return std::unexpected(errno);
   }
+}
+
+// The stop signals that would end this process as things stand (handled by
+// default, not blocked) are blocked while a program runs and read from `fd`
+// instead, so that the program's group can be killed before the process
+// ends. The caller's mask returns when this goes.
+struct SignalWatch {
+  sigset_t caller_mask;
+  Fd fd;  // empty when no stop signal is watched
+  bool blocked = false;
+
+  SignalWatch() = default;
+  SignalWatch(const SignalWatch&) = delete;
+  SignalWatch& operator=(const SignalWatch&) = delete;
+  ~SignalWatch() { restore(); }
+  void restore() {
+    // A stop signal that came after the last look is delivered here.
+    if (blocked) ::pthread_sigmask(SIG_SETMASK, &caller_mask, nullptr);
+    blocked = false;
+  }
+};
+
+// Starts watching the stop signals; the errno when that fails.
+std::expected<void, int> watch_stop_signals(SignalWatch& watch) {
+  if (const int error = ::pthread_sigmask(SIG_BLOCK, nullptr, &watch.caller_mask); error != 0) {
+    return std::unexpected(error);
+  }
+  sigset_t watched;
+  sigemptyset(&watched);
+  bool any = false;
+  for (const int signal : kStopSignals) {
+    struct sigaction action {};
+    if (::sigaction(signal, nullptr, &action) != 0) return std::unexpected(errno);
+    if (action.sa_handler != SIG_DFL || sigismember(&watch.caller_mask, signal)) continue;
+    sigaddset(&watched, signal);
+    any = true;
+  }
+  if (!any) return {};
+  if (const int error = ::pthread_sigmask(SIG_BLOCK, &watched, nullptr); error != 0) {
+    return std::unexpected(error);
+  }
+  watch.blocked = true;
+  watch.fd = Fd(::signalfd(-1, &watched, SFD_CLOEXEC | SFD_NONBLOCK));
+  if (!watch.fd) return std::unexpected(errno);
+  return {};
+}
+
+// The stop signal waiting on the watch's descriptor, or 0.
+int take_stop_signal(const SignalWatch& watch) {
+  signalfd_siginfo info{};
+  for (;;) {
+    const ssize_t n = ::read(watch.fd.get(), &info, sizeof info);
+    if (n == static_cast<ssize_t>(sizeof info)) return static_cast<int>(info.ssi_signo);
+    if (n < 0 && errno == EINTR) continue;
+    return 0;
+  }
+}
+
+// Ends this process by `signal` as if it had not been blocked.
+[[noreturn]] void end_by(int signal) {
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  ::_exit(128 + signal);  // not reached: the signal ends the process
 }
 
 // Setting up the child's standard streams must not overwrite a descriptor it
@@ -103,15 +180,41 @@ struct SpawnActions {
   ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
 };
 
-// Starts the program with /dev/null, `out` and `err` as its standard
-// streams. Everything else of ours is close-on-exec and stays behind.
+struct SpawnAttributes {
+  posix_spawnattr_t attributes;
+  SpawnAttributes() { posix_spawnattr_init(&attributes); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
+};
+
+// Starts the program in a group of its own with /dev/null, `out` and `err`
+// as its standard streams and no other descriptor, and with `mask` as its
+// signal mask. An inherited "ignore" for SIGPIPE or SIGCHLD would change how
+// a plain program works, so those two are handled by default.
 std::expected<pid_t, int> spawn(const std::string& path, const std::vector<std::string>& args,
-                                int out, int err) {
+                                int out, int err, const sigset_t& mask) {
   SpawnActions spawn;
   int error =
       posix_spawn_file_actions_addopen(&spawn.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   if (error == 0) error = posix_spawn_file_actions_adddup2(&spawn.actions, out, STDOUT_FILENO);
   if (error == 0) error = posix_spawn_file_actions_adddup2(&spawn.actions, err, STDERR_FILENO);
+  if (error == 0) {
+    error = posix_spawn_file_actions_addclosefrom_np(&spawn.actions, STDERR_FILENO + 1);
+  }
+  SpawnAttributes spawn_attributes;
+  posix_spawnattr_t& attributes = spawn_attributes.attributes;
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGCHLD);
+  if (error == 0) {
+    error = posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  }
+  if (error == 0) error = posix_spawnattr_setpgroup(&attributes, 0);
+  if (error == 0) error = posix_spawnattr_setsigmask(&attributes, &mask);
+  if (error == 0) error = posix_spawnattr_setsigdefault(&attributes, &defaults);
   if (error != 0) return std::unexpected(error);
   std::vector<char*> argv;
   argv.reserve(args.size() + 2);
@@ -119,29 +222,66 @@ std::expected<pid_t, int> spawn(const std::string& path, const std::vector<std::
   for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   pid_t pid = -1;
-  error = ::posix_spawn(&pid, path.c_str(), &spawn.actions, nullptr, argv.data(), environ);
+  error = ::posix_spawn(&pid, path.c_str(), &spawn.actions, &attributes, argv.data(), environ);
   if (error != 0) return std::unexpected(error);
   return pid;
 }
 
+// What one stream delivered. Up to a block it is one string, grown as
+// usual; beyond, it goes on in blocks of fixed size, so that growing never
+// copies what is there and an output that passes the cap costs little more
+// than the cap.
+struct Collected {
+  static constexpr std::size_t kBlock = std::size_t{256} << 20;
+  std::vector<std::string> blocks;
+  std::size_t size = 0;
+
+  void append(const char* data, std::size_t n) {
+    if (blocks.empty() || blocks.back().size() >= kBlock) {
+      blocks.emplace_back();
+      if (blocks.size() > 1) blocks.back().reserve(kBlock + kChunk);
+    }
+    blocks.back().append(data, n);
+    size += n;
+  }
+  std::string take() {
+    if (blocks.size() == 1) return std::move(blocks.front());
+    std::string all;
+    all.reserve(size);
+    for (auto& block : blocks) {
+      all += block;
+      std::string().swap(block);
+    }
+    return all;
+  }
+};
+
 // The two output streams while they are being collected; a closed Fd is a
-// stream that is done.
+// stream that is done. `over` tells that a stream passed `cap`.
 struct Streams {
   std::array<Fd, 2> fds;
-  std::array<std::string*, 2> sinks;
+  std::array<Collected, 2> collected = {};
+  std::size_t cap = kMaxOutputBytes;
+  bool over = false;
 
   bool open() const { return fds[0] || fds[1]; }
 };
 
-// One read from a stream the kernel reported ready. End of file and read
-// errors both end the stream; what was read before stays. Returns the number
-// of bytes read.
-std::size_t read_chunk(Fd& fd, std::string& sink) {
+// One read from a stream the kernel reported ready, never taking it more
+// than one byte past the cap; that byte sets `over`. End of file and
+// read errors both end the stream; what was read before stays. Returns the
+// number of bytes read.
+std::size_t read_chunk(Streams& streams, int index) {
+  Fd& fd = streams.fds[index];
+  Collected& sink = streams.collected[index];
   char buffer[kChunk];
+  const std::size_t room = streams.cap - std::min(streams.cap, sink.size);
+  const std::size_t want = room < sizeof buffer ? room + 1 : sizeof buffer;
   for (;;) {
-    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.get(), buffer, want);
     if (n > 0) {
       sink.append(buffer, static_cast<std::size_t>(n));
+      if (sink.size > streams.cap) streams.over = true;
       return static_cast<std::size_t>(n);
     }
     if (n < 0 && errno == EINTR) continue;
@@ -153,50 +293,63 @@ std::size_t read_chunk(Fd& fd, std::string& sink) {
 
 // Takes what the pipe holds at this moment, at most one pipe's capacity so
 // that a writer that keeps going cannot hold us here, and closes it.
-void take_rest(Fd& fd, std::string& sink) {
+void take_rest(Streams& streams, int index) {
+  Fd& fd = streams.fds[index];
   const int capacity = ::fcntl(fd.get(), F_GETPIPE_SZ);
   std::size_t taken = 0;
-  while (fd && taken < static_cast<std::size_t>(std::max(capacity, 1))) {
-    const std::size_t n = read_chunk(fd, sink);
+  while (fd && !streams.over && taken < static_cast<std::size_t>(std::max(capacity, 1))) {
+    const std::size_t n = read_chunk(streams, index);
     if (n == 0) break;
     taken += n;
   }
   fd.reset();
 }
 
+// What became ready besides the streams.
+struct Ready {
+  bool process = false;
+  bool signal = false;
+};
+
 // Waits at most `timeout` (or without limit when it is empty) for the
-// streams and, when given, one more descriptor; reads one chunk from every
-// ready stream. Returns whether `extra` became ready, or the errno of poll.
-std::expected<bool, int> poll_once(Streams& streams, int extra, std::optional<Duration> timeout) {
-  std::array<pollfd, 3> fds{};
-  std::array<int, 3> index{};
+// streams and, when given (not -1), the process's and the signals'
+// descriptors; reads one chunk from every ready stream. Returns which of the
+// other two became ready, or the errno of poll.
+std::expected<Ready, int> poll_once(Streams& streams, int process_fd, int signal_fd,
+                                    std::optional<Duration> timeout) {
+  std::array<pollfd, 4> fds{};
+  std::array<int, 4> index{};
   nfds_t count = 0;
   for (int i = 0; i < 2; ++i) {
     if (!streams.fds[i]) continue;
     fds[count] = {streams.fds[i].get(), POLLIN, 0};
     index[count++] = i;
   }
-  if (extra >= 0) fds[count++] = {extra, POLLIN, 0};
+  for (const int fd : {process_fd, signal_fd}) {
+    if (fd >= 0) fds[count++] = {fd, POLLIN, 0};
+  }
   timespec wait{};
   if (timeout) {
     const auto seconds = std::chrono::floor<std::chrono::seconds>(*timeout);
     wait.tv_sec = static_cast<time_t>(seconds.count());
     wait.tv_nsec = static_cast<long>(std::chrono::nanoseconds(*timeout - seconds).count());
   }
+  Ready ready;
   if (::ppoll(fds.data(), count, timeout ? &wait : nullptr, nullptr) < 0) {
-    if (errno == EINTR) return false;
+    if (errno == EINTR) return ready;
     return std::unexpected(errno);
   }
-  bool extra_ready = false;
   for (nfds_t k = 0; k < count; ++k) {
     if (fds[k].revents == 0) continue;
-    if (fds[k].fd == extra) {
-      extra_ready = true;
+    if (fds[k].fd == process_fd) {
+      ready.process = true;
+    } else if (fds[k].fd == signal_fd) {
+      ready.signal = true;
     } else {
-      read_chunk(streams.fds[index[k]], *streams.sinks[index[k]]);
+      read_chunk(streams, index[k]);
     }
   }
-  return extra_ready;
+  return ready;
 }
 
 // The time from `elapsed` to `until`, never below zero.
@@ -205,9 +358,10 @@ Duration left(Duration until, Duration elapsed) {
 }
 
 // Reads the streams until the program has ended and is reaped. At `limit`
-// it gets one last check and is then killed.
-std::expected<void, ProcessError> await_end(Child& child, const Fd& pidfd, Streams& streams,
-                                            Clock::time_point start,
+// it gets one last check and is then killed, as it is when an output passes
+// its cap. A stop signal kills it and then ends this process.
+std::expected<void, ProcessError> await_end(Child& child, const Fd& pidfd, const SignalWatch& watch,
+                                            Streams& streams, Clock::time_point start,
                                             std::optional<Duration> limit) {
   for (;;) {
     std::optional<Duration> timeout;
@@ -223,9 +377,21 @@ std::expected<void, ProcessError> await_end(Child& child, const Fd& pidfd, Strea
       }
     }
     if (!pidfd) timeout = std::min<Duration>(timeout.value_or(kPollInterval), kPollInterval);
-    const auto ended = poll_once(streams, pidfd ? pidfd.get() : -1, timeout);
-    if (!ended) return std::unexpected(ProcessError{ProcessErrorKind::wait, ended.error()});
-    if (pidfd && !*ended) continue;
+    const auto ready =
+        poll_once(streams, pidfd ? pidfd.get() : -1, watch.fd ? watch.fd.get() : -1, timeout);
+    if (!ready) return std::unexpected(ProcessError{ProcessErrorKind::wait, ready.error()});
+    if (ready->signal) {
+      if (const int signal = take_stop_signal(watch); signal != 0) {
+        (void)try_reap(child);
+        kill_and_reap(child);
+        end_by(signal);
+      }
+    }
+    if (streams.over) {
+      kill_and_reap(child);
+      return std::unexpected(kTooLarge);
+    }
+    if (pidfd && !ready->process) continue;
     if (auto reaped = try_reap(child); !reaped) {
       return std::unexpected(ProcessError{ProcessErrorKind::wait, reaped.error()});
     }
@@ -234,15 +400,16 @@ std::expected<void, ProcessError> await_end(Child& child, const Fd& pidfd, Strea
 }
 
 // Reads the streams to their end, or until `until` for streams that
-// descendants of the program keep open, then takes what they hold.
+// descendants of the program keep open, then takes what they hold; stops at
+// the cap.
 void finish_reading(Streams& streams, Clock::time_point start, Duration until) {
-  while (streams.open()) {
+  while (streams.open() && !streams.over) {
     const Duration timeout = left(until, Clock::now() - start);
     if (timeout == Duration{0}) break;
-    if (!poll_once(streams, -1, timeout)) break;
+    if (!poll_once(streams, -1, -1, timeout)) break;
   }
   for (int i = 0; i < 2; ++i) {
-    if (streams.fds[i]) take_rest(streams.fds[i], *streams.sinks[i]);
+    if (streams.fds[i]) take_rest(streams, i);
   }
 }
 
@@ -250,7 +417,8 @@ void finish_reading(Streams& streams, Clock::time_point start, Duration until) {
 
 std::expected<ProcessResult, ProcessError> run_process(const std::string& path,
                                                        const std::vector<std::string>& args,
-                                                       std::optional<milliseconds> limit) {
+                                                       std::optional<milliseconds> limit,
+                                                       std::size_t max_output) {
   // An argument holding a NUL byte would reach the program cut short, as
   // another argument than the one given: refuse it.
   const auto has_nul = [](const std::string& text) { return text.find('\0') != std::string::npos; };
@@ -261,7 +429,12 @@ std::expected<ProcessResult, ProcessError> run_process(const std::string& path,
   if (!out) return std::unexpected(ProcessError{ProcessErrorKind::spawn, out.error()});
   auto err = make_pipe();
   if (!err) return std::unexpected(ProcessError{ProcessErrorKind::spawn, err.error()});
-  const auto pid = spawn(path, args, out->write.get(), err->write.get());
+  // Declared before the child, so that the child is killed before the mask returns.
+  SignalWatch watch;
+  if (auto watching = watch_stop_signals(watch); !watching) {
+    return std::unexpected(ProcessError{ProcessErrorKind::spawn, watching.error()});
+  }
+  const auto pid = spawn(path, args, out->write.get(), err->write.get(), watch.caller_mask);
   if (!pid) return std::unexpected(ProcessError{ProcessErrorKind::spawn, pid.error()});
   const auto start = Clock::now();
   Child child(*pid);
@@ -272,16 +445,17 @@ std::expected<ProcessResult, ProcessError> run_process(const std::string& path,
   std::optional<Duration> deadline;
   if (limit) deadline = std::clamp(*limit, milliseconds{0}, kLongest);
 
-  ProcessResult result;
-  Streams streams{{std::move(out->read), std::move(err->read)}, {&result.out, &result.err}};
-  if (auto ended = await_end(child, pidfd, streams, start, deadline); !ended) {
+  Streams streams{.fds = {std::move(out->read), std::move(err->read)}, .cap = max_output};
+  if (auto ended = await_end(child, pidfd, watch, streams, start, deadline); !ended) {
     return std::unexpected(ended.error());
   }
-  result.status = child.status;
+  // Nothing of ours runs any more: a stop signal may end the process as usual.
+  watch.restore();
   Duration until = Clock::now() - start + kGrace;
   if (deadline) until = std::min(until, *deadline);
   finish_reading(streams, start, until);
-  return result;
+  if (streams.over) return std::unexpected(kTooLarge);
+  return ProcessResult{streams.collected[0].take(), streams.collected[1].take(), child.status};
 }
 
 std::string os_error_text(int errnum) {

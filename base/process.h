@@ -1,12 +1,18 @@
 #pragma once
 // Running a program to its end and collecting what it writes.
 #include <chrono>
+#include <cstddef>
 #include <expected>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vt::base {
+
+/// The most one call collects of each output stream unless told otherwise:
+/// several times the largest answer the programs run here give on the
+/// largest servers.
+inline constexpr std::size_t kMaxOutputBytes = std::size_t{1} << 30;
 
 /// A program that ran to its end.
 struct ProcessResult {
@@ -16,29 +22,57 @@ struct ProcessResult {
 };
 
 enum class ProcessErrorKind {
-  spawn,      ///< the program could not be started
-  wait,       ///< asking for its end failed; it was killed and reaped
-  timed_out,  ///< it overran its time limit; it was killed and reaped
+  spawn,             ///< the program could not be started
+  wait,              ///< asking for its end failed; it was killed and reaped
+  timed_out,         ///< it overran its time limit; it was killed and reaped
+  output_too_large,  ///< an output stream passed its cap; see run_process
 };
 
 struct ProcessError {
   ProcessErrorKind kind = ProcessErrorKind::spawn;
-  int errnum = 0;  ///< errno of the failed call; 0 for timed_out
+  /// errno of the failed call; 0 for timed_out; EMSGSIZE for
+  /// output_too_large, so that a caller showing only the number says
+  /// something true.
+  int errnum = 0;
 };
 
 /// Runs the program at `path` with `args` after the path as its argument
-/// list (no shell; nothing is quoted or split), standard input on /dev/null,
-/// environment and working directory inherited, and collects both outputs
-/// while waiting for its end. Returns as soon as the program has ended and
-/// been reaped; what its descendants still write into the inherited pipes
-/// is read for at most a second more (never past `limit`) and then left.
-/// A program still running at `limit` is killed with SIGKILL and reaped,
-/// and its output discarded. No process or descriptor outlives the call.
-/// A path or argument holding a NUL byte is refused as a spawn error
-/// (EINVAL) without starting anything.
+/// list (no shell; nothing is quoted or split) and collects both outputs
+/// while waiting for its end. A path or argument holding a NUL byte is
+/// refused as a spawn error (EINVAL) without starting anything.
+///
+/// The program starts in a process group of its own, with the caller's
+/// environment, working directory and signal mask, default handling of
+/// SIGPIPE and SIGCHLD, standard input on /dev/null, its outputs on pipes,
+/// and no other descriptor of the caller.
+///
+/// What the call kills, and when. "Killed with its group" means SIGKILL is
+/// sent to the program's process group (the program and the descendants
+/// that stayed in it) and to the program, and the program is reaped before
+/// the call goes on; the rest of the group dies as the kernel gets to it.
+/// - At `limit`, a program still running is killed with its group, its
+///   output is discarded and the call fails with timed_out.
+/// - When standard output or standard error passes `max_output` bytes while
+///   the program runs, the same, and the call fails with output_too_large.
+/// - When SIGHUP, SIGINT or SIGTERM arrives while the program runs and would
+///   end the caller (its handling is the default and the caller does not
+///   block it), the program is killed with its group, and then the caller
+///   ends by that same signal. These signals are blocked in the calling
+///   thread during the call, so the caller should have no other thread.
+///   Signals the caller ignores, handles or blocks are left to it.
+/// - When asking for the program's end fails (wait), a program still
+///   running is killed with its group.
+/// - A program that ends by itself is reaped and nothing is killed: its
+///   descendants keep running. What they still write into the inherited
+///   pipes is read for at most a second more (never past `limit`) and then
+///   left; if that passes `max_output`, the call fails with output_too_large.
+/// Descendants that left the program's group are never killed. No
+/// descriptor of the call outlives it, and when it returns the caller's
+/// signal mask is the one it had.
 std::expected<ProcessResult, ProcessError> run_process(
     const std::string& path, const std::vector<std::string>& args,
-    std::optional<std::chrono::milliseconds> limit = std::nullopt);
+    std::optional<std::chrono::milliseconds> limit = std::nullopt,
+    std::size_t max_output = kMaxOutputBytes);
 
 /// The system's text for `errnum` followed by " (os error N)".
 std::string os_error_text(int errnum);

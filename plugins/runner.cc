@@ -22,12 +22,14 @@ std::chrono::milliseconds to_limit(std::uint64_t seconds) {
 }
 
 std::string error_message(const base::ProcessError& error, const std::string& program,
-                          std::uint64_t limit_seconds) {
+                          std::uint64_t limit_seconds, std::size_t max_output) {
   switch (error.kind) {
     case base::ProcessErrorKind::spawn:
       return "failed to spawn " + program + ": " + base::os_error_text(error.errnum);
     case base::ProcessErrorKind::wait:
       return "failed to wait for helper: " + base::os_error_text(error.errnum);
+    case base::ProcessErrorKind::output_too_large:
+      return program + " output was too large: more than " + std::to_string(max_output) + " bytes";
     case base::ProcessErrorKind::timed_out:
       break;
   }
@@ -38,16 +40,18 @@ std::string error_message(const base::ProcessError& error, const std::string& pr
 
 std::expected<HelperOutput, std::string> run_helper(const std::string& program,
                                                     const std::vector<std::string>& args,
-                                                    std::uint64_t limit_seconds) {
-  auto run = base::run_process(program, args, to_limit(limit_seconds));
-  if (!run) return std::unexpected(error_message(run.error(), program, limit_seconds));
+                                                    std::uint64_t limit_seconds,
+                                                    std::size_t max_output) {
+  auto run = base::run_process(program, args, to_limit(limit_seconds), max_output);
+  if (!run) return std::unexpected(error_message(run.error(), program, limit_seconds, max_output));
   return HelperOutput{std::move(run->out), std::move(run->err), run->status};
 }
 
 std::expected<std::string, std::string> run_helper_text(const std::string& program,
                                                         const std::vector<std::string>& args,
-                                                        std::uint64_t limit_seconds) {
-  auto output = run_helper(program, args, limit_seconds);
+                                                        std::uint64_t limit_seconds,
+                                                        std::size_t max_output) {
+  auto output = run_helper(program, args, limit_seconds, max_output);
   if (!output) return std::unexpected(std::move(output.error()));
   if (output->status != 0) {
     const std::string text = base::decode_lossy(output->stderr_bytes);

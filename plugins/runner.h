@@ -1,9 +1,12 @@
 #pragma once
 // Running a helper program under a time limit and taking its answer.
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <string>
 #include <vector>
+
+#include "base/process.h"
 
 namespace vt::plugins {
 
@@ -15,18 +18,22 @@ struct HelperOutput {
 };
 
 /// Runs `program` (an absolute path) with `args` and waits for it at most
-/// `limit_seconds`. Errors: "failed to spawn {program}: {reason}", "failed to
-/// wait for helper: {reason}", "{program} timed out after {limit}s".
+/// `limit_seconds`, collecting at most `max_output` bytes of each output
+/// (base::run_process says what is killed when). Errors: "failed to spawn
+/// {program}: {reason}", "failed to wait for helper: {reason}", "{program}
+/// timed out after {limit}s", "{program} output was too large: more than
+/// {max_output} bytes".
 std::expected<HelperOutput, std::string> run_helper(const std::string& program,
                                                     const std::vector<std::string>& args,
-                                                    std::uint64_t limit_seconds);
+                                                    std::uint64_t limit_seconds,
+                                                    std::size_t max_output = base::kMaxOutputBytes);
 
 /// run_helper, then the helper's standard output as text. A failed run gives
 /// "{program} exited with {status}: {first 500 bytes of its trimmed standard
 /// error}"; output that is not UTF-8 gives "helper output is not valid
 /// UTF-8: {where}".
-std::expected<std::string, std::string> run_helper_text(const std::string& program,
-                                                        const std::vector<std::string>& args,
-                                                        std::uint64_t limit_seconds);
+std::expected<std::string, std::string> run_helper_text(
+    const std::string& program, const std::vector<std::string>& args, std::uint64_t limit_seconds,
+    std::size_t max_output = base::kMaxOutputBytes);
 
 }  // namespace vt::plugins

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/fd.h"
+#include "in_child.h"
 #include "temp_dir.h"
 
 namespace vt::base {
@@ -32,6 +33,30 @@ using std::chrono::milliseconds;
 
 milliseconds since(Clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+}
+
+// Whether the process `pid` still runs: it exists and is no zombie.
+bool runs(pid_t pid) {
+  std::string stat;
+  std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), stat);
+  const auto name_end = stat.rfind(") ");
+  return name_end != std::string::npos && stat.size() > name_end + 2 && stat[name_end + 2] != 'Z' &&
+         stat[name_end + 2] != 'X';
+}
+
+// Whether `pid` stops running within ten seconds (a SIGKILL takes effect
+// a little after it is sent).
+bool stops(pid_t pid) {
+  for (int i = 0; i < 1000 && runs(pid); ++i) ::usleep(10'000);
+  return !runs(pid);
+}
+
+// The process ids in the file at `path`, in order.
+std::vector<pid_t> pids_in(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<pid_t> pids;
+  for (pid_t pid = 0; in >> pid;) pids.push_back(pid);
+  return pids;
 }
 
 // Every test runs its shell scripts from a fresh directory and must leave
@@ -170,12 +195,128 @@ TEST_F(ProcessTest, DescendantsHoldingThePipesDoNotHoldTheCall) {
     const auto took = since(start);
     int descendant = 0;
     std::ifstream(pid_file) >> descendant;
+    EXPECT_TRUE(descendant > 0 && runs(descendant)) << "a program that ended by itself";
     if (descendant > 0) ::kill(descendant, SIGKILL);
     ASSERT_TRUE(run.has_value());
     EXPECT_EQ(run->out, "done\n");
     EXPECT_EQ(run->err, "hello\n");
     EXPECT_EQ(run->status, 0);
     EXPECT_LE(took, c.at_most);
+  }
+}
+
+TEST_F(ProcessTest, KilledAtTheLimitWithItsGroup) {
+  const std::string pid_file = dir_ / "grandchild.pid";
+  const std::string parent =
+      script("parent", "sleep 30 &\necho $! > '" + pid_file + "'\nexec sleep 30");
+  const auto run = run_process(parent, {}, milliseconds{1'000});
+  ASSERT_FALSE(run.has_value());
+  EXPECT_EQ(run.error().kind, ProcessErrorKind::timed_out);
+  const auto pids = pids_in(pid_file);
+  ASSERT_EQ(pids.size(), 1u);
+  EXPECT_TRUE(stops(pids[0]));
+  ::kill(pids[0], SIGKILL);
+}
+
+TEST_F(ProcessTest, OutputPastTheCapFailsTheCall) {
+  struct Case {
+    std::string name;
+    std::string body;
+    bool too_large;
+  };
+  const std::vector<Case> cases = {
+      {"exactly the cap", "head -c 1000 /dev/zero", false},
+      {"one byte more", "head -c 1001 /dev/zero", true},
+      {"standard error without end", "exec yes >&2", true},
+      {"written after the program ended", "{ sleep 0.2; head -c 1001 /dev/zero; } &", true},
+  };
+  const std::string pid_file = dir_ / "pid";
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const std::string program =
+        script("case" + std::to_string(i), "echo $$ > '" + pid_file + "'\n" + c.body);
+    const auto run = run_process(program, {}, milliseconds{10'000}, 1000);
+    if (!c.too_large) {
+      ASSERT_TRUE(run.has_value());
+      EXPECT_EQ(run->out, std::string(1000, '\0'));
+      continue;
+    }
+    ASSERT_FALSE(run.has_value());
+    EXPECT_EQ(run.error().kind, ProcessErrorKind::output_too_large);
+    const auto pids = pids_in(pid_file);
+    ASSERT_EQ(pids.size(), 1u);
+    EXPECT_FALSE(runs(pids[0]));
+  }
+}
+
+TEST_F(ProcessTest, OnlyTheStandardStreamsAreInherited) {
+  const Fd inheritable(::open("/dev/null", O_RDONLY));
+  ASSERT_TRUE(inheritable);
+  const auto run = run_process(script("fds", "exec ls /proc/self/fd"), {}, milliseconds{10'000});
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->out, "0\n1\n2\n3\n");  // 3: the directory ls reads
+}
+
+// How the caller handles the stop signal its program sends it.
+enum class Handling { by_default, ignored, blocked };
+
+// What goes wrong in a call whose program sends `signal` to the caller,
+// which handles it as `handling` says: the call must succeed and leave the
+// caller's mask and pending signals as they were. Run in a child, which the
+// signal may end.
+std::string signalled_call_problems(const std::string& program, int signal, Handling handling) {
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  if (handling == Handling::ignored) ::signal(signal, SIG_IGN);
+  if (handling == Handling::blocked) ::sigprocmask(SIG_BLOCK, &only, nullptr);
+  const auto run = run_process(
+      program, {std::to_string(signal), handling == Handling::by_default ? "stay" : "leave"},
+      milliseconds{10'000});
+  std::string problems;
+  if (!run || run->status != 0) problems += "the call failed; ";
+  sigset_t mask, pending;
+  ::sigprocmask(SIG_BLOCK, nullptr, &mask);
+  ::sigpending(&pending);
+  if ((handling == Handling::blocked) != (sigismember(&mask, signal) == 1)) {
+    problems += "the mask changed; ";
+  }
+  if ((handling == Handling::blocked) != (sigismember(&pending, signal) == 1)) {
+    problems += "the signal was taken; ";
+  }
+  return problems;
+}
+
+TEST_F(ProcessTest, StopSignalsKillTheGroupOnlyWhenTheyEndTheCaller) {
+  struct Case {
+    std::string name;
+    int signal;
+    Handling handling;
+    std::string outcome;
+  };
+  const std::vector<Case> cases = {
+      {"default", SIGTERM, Handling::by_default, "child killed by signal 15"},
+      {"ignored", SIGHUP, Handling::ignored, ""},
+      {"blocked", SIGINT, Handling::blocked, ""}};
+  // Sends the signal to its caller, then stays with a sleeper of its own or
+  // leaves; "$0.SIGNAL" holds its pid and the sleeper's.
+  const std::string program = script("signaller", R"(sleep 30 &
+echo $$ $! > "$0.$1"
+kill -"$1" $PPID
+[ "$2" = stay ] && exec sleep 30
+kill $!)");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(
+        test::run_in_child([&] { return signalled_call_problems(program, c.signal, c.handling); }),
+        c.outcome);
+  }
+  const auto pids = pids_in(program + "." + std::to_string(SIGTERM));
+  ASSERT_EQ(pids.size(), 2u);
+  for (const pid_t pid : pids) {
+    EXPECT_TRUE(stops(pid));
+    ::kill(pid, SIGKILL);
   }
 }
 

@@ -104,6 +104,13 @@ TEST_F(RunnerTest, KilledRightAtTheLimit) {
   EXPECT_LE(took, std::chrono::milliseconds{1'050});
 }
 
+TEST_F(RunnerTest, OutputPastTheCap) {
+  const std::string endless = script("endless", "exec yes");
+  const auto got = run_helper_text(endless, {}, 10, 100);
+  ASSERT_FALSE(got.has_value());
+  EXPECT_EQ(got.error(), endless + " output was too large: more than 100 bytes");
+}
+
 TEST_F(RunnerTest, CoreDump) {
   std::string pattern;
   std::getline(std::ifstream("/proc/sys/kernel/core_pattern"), pattern);
