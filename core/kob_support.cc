@@ -14,9 +14,13 @@ std::string notice() {
 
 }  // namespace
 
+bool panel_feature_enabled(std::string_view answer) {
+  return base::trim(answer) == "true";
+}
+
 std::optional<std::string> kob_support_notice_with(const std::string& helper) {
   const auto answer = plugins::query_panel_feature_with(helper, "KOB");
-  if (answer && base::trim(*answer) == "true") return std::nullopt;
+  if (answer && panel_feature_enabled(*answer)) return std::nullopt;
   return notice();
 }
 

@@ -12,6 +12,10 @@ namespace vt::core {
 inline constexpr std::string_view kEditionsPage =
     "https://docs.vorlane.com/kob/editions-comparison/";
 
+/// Whether the control panel's answer to "panel-feature" says the feature is
+/// there: the answer trims to exactly "true".
+bool panel_feature_enabled(std::string_view answer);
+
 /// Nothing when the control-panel helper `helper`, asked "panel-feature"
 /// "KOB" under its 30-second limit, answers a text that trims to exactly
 /// "true". Otherwise, also when the helper fails, the two-line notice for

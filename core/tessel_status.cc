@@ -56,7 +56,11 @@ std::string query_tessel_mode(const std::string& helper) {
   // No time limit, on purpose: by the command's contract a hung helper hangs it.
   const auto run = base::run_process(helper, {"tessel-mode"});
   if (!run || run->status != 0) return "none";
-  const std::string text = base::decode_lossy(run->out);
+  return tessel_mode_from_answer(run->out);
+}
+
+std::string tessel_mode_from_answer(std::string_view answer) {
+  const std::string text = base::decode_lossy(answer);
   const std::string_view trimmed = base::trim(text);
   if (trimmed.starts_with('"')) {
     if (auto quoted = base::json::decode_json<std::string>(trimmed)) return std::move(*quoted);

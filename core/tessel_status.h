@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vt::core {
 
@@ -33,9 +34,12 @@ TesselStatus tessel_service_status(const std::string& tool, std::uint32_t uid,
 /// `tessel_service_status` of "/usr/sbin/tslctl" for this process.
 TesselStatus tessel_service_status();
 
-/// The mode that `helper` prints for "tessel-mode" (no time limit): its
-/// trimmed standard output, unquoted when that is one JSON string. "none"
-/// when the helper cannot be started or does not exit with 0.
+/// The mode in the tessel helper's answer to "tessel-mode": the answer,
+/// decoded lossily and trimmed, unquoted when that is one JSON string.
+std::string tessel_mode_from_answer(std::string_view answer);
+
+/// `tessel_mode_from_answer` of what `helper` prints for "tessel-mode" (no
+/// time limit); "none" when it cannot be started or does not exit with 0.
 std::string query_tessel_mode(const std::string& helper);
 
 }  // namespace vt::core
