@@ -1,0 +1,144 @@
+// The usage snapshot: decodes the text and, when the command would go on with
+// it, selects and completes its accounts from sources made up from the
+// snapshot itself and writes the report, as the driver does. The choices of
+// a command line (order, filters, --max, --hide-mysql, --domains, the caller)
+// come from the hash of the text, so every input takes its own path.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "base/json_write.h"
+#include "base/utf8.h"
+#include "cli/access.h"
+#include "cli/completion.h"
+#include "cli/report.h"
+#include "cli/selection.h"
+#include "cli/snapshot.h"
+#include "cli/walk.h"
+#include "fuzz/fuzz_input.h"
+
+namespace {
+
+namespace cli = vt::cli;
+
+constexpr const char* kOrderNames[] = {"cpu",  "mysql_cpu", "io",    "mysql_io",
+                                       "iops", "ep",        "nproc", "PMEM"};
+
+// What the password database, the control panel and the MySQL sources would
+// say: each knows some of the snapshot's accounts and misses others.
+struct Sources {
+  cli::LoginNames login_names;
+  cli::PanelAccounts panel;
+  vt::core::MysqlStats mysql_stats;
+  vt::plugins::TesselLimits tessel_limits;
+};
+
+Sources make_sources(const std::vector<cli::TopUser>& users) {
+  Sources sources;
+  for (const cli::TopUser& user : users) {
+    const std::string id = std::to_string(user.id);
+    if (user.id % 2 == 0) sources.login_names[user.id] = "login" + id;
+    if (user.id % 3 == 0) {
+      sources.panel[user.id] = {"panel" + id + ".example",
+                                user.id % 2 == 0 ? std::string("res1") : cli::kNotAvailable};
+    }
+    const std::string name = user.username.empty() ? "login" + id : user.username;
+    if (user.id % 4 != 1) {
+      sources.mysql_stats[name] = {user.usage.cpu.all / 2, user.usage.io.all / 2,
+                                   user.id % 5 == 0 ? "cpu" : "-",
+                                   static_cast<std::int64_t>(user.id)};
+    }
+    if (user.id % 4 != 2) {
+      vt::plugins::TslLimits limits;
+      limits.cpu = user.limit.cpu.all;
+      if (user.id % 6 != 0) limits.io = user.limit.io.all;
+      if (user.id % 7 == 0) limits.error = "no such user";
+      limits.absent = user.id % 11 == 0;
+      sources.tessel_limits[name] = limits;
+    }
+  }
+  return sources;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text = vt::fuzz::as_text(data, size);
+  auto snapshot = cli::decode_snapshot(text);
+  // The command refuses a snapshot that is not UTF-8 before decoding it.
+  if (!snapshot || !vt::base::is_utf8(text)) return 0;
+
+  const std::size_t choice = std::hash<std::string_view>{}(text);
+  const auto bit = [choice](int n) { return ((choice >> n) & 1) != 0; };
+
+  std::vector<cli::TopUser>& users = snapshot->users;
+  const Sources sources = make_sources(users);
+  cli::hide_outside_login_range(users, bit(0), bit(1), 1000, 60000);
+
+  // Root, or the first account, or a caller without an account.
+  cli::CallerIdentity caller{.name = "root", .is_root = true, .has_account = true};
+  if (bit(2)) {
+    caller = {.name = users.empty() ? "alice" : users.front().username,
+              .is_root = false,
+              .has_account = !bit(3)};
+  }
+  std::optional<std::string> for_reseller;
+  std::optional<std::vector<std::string>> reseller_users;
+  if (bit(4) && !users.empty()) {
+    for_reseller = users.back().reseller;
+    if (bit(5)) reseller_users = cli::mysql_names(users, sources.login_names);
+  }
+  std::optional<std::unordered_set<std::string>> allowed_set;
+  if (const auto allowed = cli::allowed_names(caller, for_reseller, reseller_users)) {
+    allowed_set.emplace(allowed->begin(), allowed->end());
+  }
+  std::unordered_set<std::string> admins;
+  if (caller.is_root && bit(6) && !users.empty()) admins.insert(users.front().username);
+  std::optional<std::string> username;
+  std::optional<std::string> domain;
+  if (bit(7)) username = "1";
+  if (bit(8)) domain = ".example";
+
+  const std::string mode = bit(9) ? "all" : "none";
+  const cli::MysqlMerge mysql{sources.mysql_stats, sources.tessel_limits, mode};
+  const auto order = cli::order_users(users, cli::sort_key_named(kOrderNames[(choice >> 10) % 8]),
+                                      sources.mysql_stats, sources.login_names);
+  const cli::WalkRules rules{
+      .login_names = sources.login_names,
+      .panel = sources.panel,
+      .admins = admins,
+      .allowed = allowed_set,
+      .username = username,
+      .domain = domain,
+      .max = bit(13) ? std::numeric_limits<std::uint64_t>::max() : (choice >> 14) % 32,
+      .keep_domains = bit(19),
+      .mysql = bit(20) ? &mysql : nullptr};
+  std::vector<cli::TopUser> selected = cli::walk_users(users, order, rules);
+  const auto resellers =
+      cli::reseller_entries(snapshot->resellers, caller, for_reseller, sources.login_names);
+  if (bit(21)) {
+    for (cli::TopUser& user : selected) cli::strip_mysql(user);
+  }
+
+  vt::core::TesselStatus tessel;
+  tessel.status = bit(22) ? "enabled" : "error";
+  if (bit(23)) {
+    tessel.warning = "tslctl error: %(output)s";
+    tessel.context = nlohmann::json{{"output", "cannot connect"}};
+  }
+  const std::string document = vt::base::write_json(
+      cli::usage_report(selected, resellers, snapshot->timestamp, tessel, mode));
+
+  // The document is one JSON value and a line feed.
+  if (document.empty() || document.back() != '\n') std::abort();
+  if (!nlohmann::json::accept(document)) std::abort();
+  return 0;
+}
