@@ -36,6 +36,20 @@ inline constexpr const char* kTslHelper = "/usr/share/kob-stats3/scripts/kobstat
 inline constexpr const char* kTslctl = "/usr/sbin/tslctl";
 inline constexpr const char* kTsltop = "/usr/sbin/tsltop";
 
+/// The notice printed where KOB is not supported.
+inline constexpr const char* kNotice =
+    "Command is skipped as KOB feature is not supported in current environment\n"
+    "Refer to https://docs.vorlane.com/kob/editions-comparison/ for more info\n";
+
+/// The stand-in programs' data file `name`, and the file that makes one of
+/// them misbehave (tests/server/behave.sh).
+inline std::string data(const std::string& name) {
+  return std::string(kFakeData) + "/" + name;
+}
+inline std::string behaviour(const std::string& name) {
+  return data("behaviour/" + name);
+}
+
 /// Run as USER (a name of the fixture's passwd, or a uid).
 RunOptions as(const std::string& user);
 

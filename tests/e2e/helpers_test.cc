@@ -14,17 +14,6 @@ namespace {
 using nlohmann::json;
 using Names = std::vector<std::string>;
 
-constexpr const char* kNotice =
-    "Command is skipped as KOB feature is not supported in current environment\n"
-    "Refer to https://docs.vorlane.com/kob/editions-comparison/ for more info\n";
-
-std::string data(const std::string& name) {
-  return std::string(kFakeData) + "/" + name;
-}
-std::string behaviour(const std::string& name) {
-  return data("behaviour/" + name);
-}
-
 Names usernames(const json& report) {
   Names names;
   for (const auto& user : report["users"]) names.push_back(user["username"]);

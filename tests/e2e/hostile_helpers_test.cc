@@ -17,14 +17,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-constexpr const char* kNotice =
-    "Command is skipped as KOB feature is not supported in current environment\n"
-    "Refer to https://docs.vorlane.com/kob/editions-comparison/ for more info\n";
-
-std::string behaviour(const std::string& name) {
-  return std::string(kFakeData) + "/behaviour/" + name;
-}
-
 Lines lines_of(const std::string& path) {
   Lines lines;
   std::ifstream in(path);
