@@ -250,14 +250,6 @@ TEST_F(ProcessTest, OutputPastTheCapFailsTheCall) {
   }
 }
 
-TEST_F(ProcessTest, OnlyTheStandardStreamsAreInherited) {
-  const Fd inheritable(::open("/dev/null", O_RDONLY));
-  ASSERT_TRUE(inheritable);
-  const auto run = run_process(script("fds", "exec ls /proc/self/fd"), {}, milliseconds{10'000});
-  ASSERT_TRUE(run.has_value());
-  EXPECT_EQ(run->out, "0\n1\n2\n3\n");  // 3: the directory ls reads
-}
-
 // How the caller handles the stop signal its program sends it.
 enum class Handling { by_default, ignored, blocked };
 
