@@ -9,6 +9,7 @@
 //                        [--mode MODE]
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -106,19 +107,33 @@ void write_file(const fs::path& path, const std::string& text, fs::perms perms =
   fs::permissions(path, perms);
 }
 
+// The admin's and the resellers' uids; the customers' uids go around them.
+constexpr std::uint32_t kAdminUid = 1900;
+constexpr std::uint32_t kFirstCustomerUid = 1001;
+
 std::vector<Account> accounts(std::uint64_t count) {
-  std::vector<Account> list = {{0, "root", "", true}, {48, "apache", "", true},
-                               {999, "mailman", "", true}};
-  list.push_back({1900, "admin", ""});
-  list.push_back({1901, "res1", ""});
-  list.push_back({1902, "res2", ""});
-  for (std::uint64_t i = 0; list.size() < count; ++i) {
+  std::vector<Account> list = {
+      {0, "root", "", true}, {48, "apache", "", true}, {999, "mailman", "", true}};
+  list.push_back({kAdminUid, "admin", ""});
+  list.push_back({kAdminUid + 1, "res1", ""});
+  list.push_back({kAdminUid + 2, "res2", ""});
+  std::uint32_t uid = kFirstCustomerUid;
+  for (std::uint64_t i = 0; list.size() < count; ++i, ++uid) {
+    if (uid == kAdminUid) uid += 3;
     char name[32];
     std::snprintf(name, sizeof name, "user%04llu", static_cast<unsigned long long>(i + 1));
     const char* reseller = i % 3 == 1 ? "res1" : i % 3 == 2 ? "res2" : "";
-    list.push_back({static_cast<std::uint32_t>(1001 + i), name, reseller});
+    list.push_back({uid, name, reseller});
   }
   return list;
+}
+
+// The login range's end: the usual 60000, or the highest uid given out, so
+// that no generated account falls outside it.
+std::uint32_t uid_max(const std::vector<Account>& list) {
+  std::uint32_t highest = 60000;
+  for (const Account& a : list) highest = std::max(highest, a.uid);
+  return highest;
 }
 
 std::string passwd(const std::vector<Account>& list) {
@@ -169,7 +184,8 @@ void write_server(const Options& options) {
                 std::to_string(static_cast<int>(gen.uniform(0, 9))) + "M " +
                 (restricted ? std::string("cpu/1765000100") : std::string("-")) + "\n";
     }
-    json entry = {{"cpu", std::floor(gen.uniform(50, 200))}, {"io", std::floor(gen.uniform(1, 64))}};
+    json entry = {{"cpu", std::floor(gen.uniform(50, 200))},
+                  {"io", std::floor(gen.uniform(1, 64))}};
     if (gen.chance(0.05)) entry = {{"error", "no such user in the tessel service"}};
     limits[a.name] = entry;
   }
@@ -186,7 +202,8 @@ void write_server(const Options& options) {
   write_file(root / "etc/sysconfig/kobstats2",
              "# statistics service\n[main]\ninterval=5\ntimeout=5\nlog_level=info\n"
              "hide_kob_more_than_maxuid=on\nuse_big_uids=no\n");
-  write_file(root / "etc/login.defs", "UID_MIN 1000\nUID_MAX 60000\n");
+  write_file(root / "etc/login.defs",
+             "UID_MIN 1000\nUID_MAX " + std::to_string(uid_max(list)) + "\n");
   write_file(root / "etc/passwd", passwd(list));
 
   write_file(data / "panel-feature-KOB", "true\n");
