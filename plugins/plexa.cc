@@ -1,5 +1,8 @@
 #include "plugins/plexa.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "base/json_decode.h"
 #include "plugins/parse_failure.h"
 #include "plugins/runner.h"
@@ -72,13 +75,19 @@ std::expected<std::vector<std::string>, std::string> list_reseller_users_with(
 std::expected<UserLookupResult, std::string> lookup_users_with(
     const std::string& program, const std::vector<std::int64_t>& uids) {
   if (uids.empty()) return UserLookupResult{};
-  std::vector<std::string> args;
-  args.reserve(uids.size() + 1);
-  args.emplace_back("user-info-sys");
-  for (const std::int64_t uid : uids) args.push_back(std::to_string(uid));
-  const auto text = run_plexa_helper_with(program, args);
-  if (!text) return std::unexpected(text.error());
-  return parse_user_lookup(*text);
+  std::vector<std::string> ids;
+  ids.reserve(uids.size());
+  for (const std::int64_t uid : uids) ids.push_back(std::to_string(uid));
+  const auto texts = run_helper_texts(program, {"user-info-sys"}, ids, kPlexaLimitSeconds);
+  if (!texts) return std::unexpected(texts.error());
+  UserLookupResult all;
+  for (const std::string& text : *texts) {
+    auto part = parse_user_lookup(text);
+    if (!part) return std::unexpected(std::move(part.error()));
+    std::move(part->users.begin(), part->users.end(), std::back_inserter(all.users));
+    std::move(part->unresolved.begin(), part->unresolved.end(), std::back_inserter(all.unresolved));
+  }
+  return all;
 }
 
 std::expected<std::string, std::string> query_panel_feature_with(const std::string& program,

@@ -57,7 +57,9 @@ std::expected<std::vector<std::string>, std::string> list_reseller_users(
     const std::string& reseller);
 
 /// The accounts behind `uids` ("user-info-sys", then each uid in decimal, in
-/// order, repeats kept). No uids: an empty result, and nothing is run.
+/// order, repeats kept). No uids: an empty result, and nothing is run. Uids
+/// too many for one call's arguments are asked in the fewest calls that fit
+/// (run_helper_texts), and their answers joined in order.
 std::expected<UserLookupResult, std::string> lookup_users(const std::vector<std::int64_t>& uids);
 
 /// The helper's answer to "panel-feature" `feature`, as printed.

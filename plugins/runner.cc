@@ -4,6 +4,7 @@
 #include <limits>
 #include <string_view>
 
+#include "base/arguments.h"
 #include "base/process.h"
 #include "base/text.h"
 #include "base/utf8.h"
@@ -63,6 +64,20 @@ std::expected<std::string, std::string> run_helper_text(const std::string& progr
     return std::unexpected("helper output is not valid UTF-8: " + base::describe(*error));
   }
   return std::move(output->stdout_bytes);
+}
+
+std::expected<std::vector<std::string>, std::string> run_helper_texts(
+    const std::string& program, const std::vector<std::string>& command,
+    const std::vector<std::string>& items, std::uint64_t limit_seconds) {
+  std::vector<std::string> answers;
+  for (const auto run : base::argument_runs(command, items, base::argument_space())) {
+    std::vector<std::string> args = command;
+    args.insert(args.end(), run.begin(), run.end());
+    auto answer = run_helper_text(program, args, limit_seconds);
+    if (!answer) return std::unexpected(std::move(answer.error()));
+    answers.push_back(std::move(*answer));
+  }
+  return answers;
 }
 
 }  // namespace vt::plugins

@@ -36,4 +36,12 @@ std::expected<std::string, std::string> run_helper_text(
     const std::string& program, const std::vector<std::string>& args, std::uint64_t limit_seconds,
     std::size_t max_output = base::kMaxOutputBytes);
 
+/// run_helper_text once for each run of `items` that fits, after `command`,
+/// in the system's limit on a program's arguments (base::argument_runs):
+/// one call while everything fits, else the fewest that do, in order, each
+/// under its own limit. The answers in order, or the first failure.
+std::expected<std::vector<std::string>, std::string> run_helper_texts(
+    const std::string& program, const std::vector<std::string>& command,
+    const std::vector<std::string>& items, std::uint64_t limit_seconds);
+
 }  // namespace vt::plugins

@@ -27,13 +27,15 @@ std::expected<TesselLimits, std::string> parse_tsl_limits(std::string_view text)
 std::expected<TesselLimits, std::string> query_tsl_limits_with(
     const std::string& program, const std::vector<std::string>& names) {
   if (names.empty()) return TesselLimits{};
-  std::vector<std::string> args;
-  args.reserve(names.size() + 1);
-  args.emplace_back("limits");
-  args.insert(args.end(), names.begin(), names.end());
-  const auto text = run_helper_text(program, args, kTslLimitSeconds);
-  if (!text) return std::unexpected(text.error());
-  return parse_tsl_limits(*text);
+  const auto texts = run_helper_texts(program, {"limits"}, names, kTslLimitSeconds);
+  if (!texts) return std::unexpected(texts.error());
+  TesselLimits all;
+  for (const std::string& text : *texts) {
+    auto part = parse_tsl_limits(text);
+    if (!part) return std::unexpected(std::move(part.error()));
+    for (auto& [name, limits] : *part) all.insert_or_assign(name, std::move(limits));
+  }
+  return all;
 }
 
 std::expected<TesselLimits, std::string> query_tsl_limits(const std::vector<std::string>& names) {

@@ -16,7 +16,10 @@ inline constexpr std::uint64_t kTslLimitSeconds = 15;
 /// The limits of the accounts `names` ("limits", then each name as one
 /// argument, in order, repeats kept), as the helper lists them: names it
 /// leaves out are absent, names it adds are kept. No names: an empty table,
-/// and nothing is run. Runner failures (plugins/runner.h) pass on unchanged.
+/// and nothing is run. Names too many for one call's arguments are asked in
+/// the fewest calls that fit (run_helper_texts); a later answer's entry
+/// replaces an earlier one's. Runner failures (plugins/runner.h) pass on
+/// unchanged.
 std::expected<TesselLimits, std::string> query_tsl_limits(const std::vector<std::string>& names);
 
 /// One JSON object from account name to an object with the optional keys

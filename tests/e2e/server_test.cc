@@ -119,5 +119,40 @@ TEST_F(Server, ARunChangesNothingButTheTimestampFile) {
   EXPECT_EQ(after, before);
 }
 
+// With less room for arguments (a smaller stack limit gives less), the
+// accounts are asked in several calls; the report stays the same.
+TEST(LargeServer, AccountsTooManyForOneCallAreSplitAcrossCalls) {
+  Fixture f;
+  f.generate({"--users", "12000"});
+  const auto run = [&](const std::string& limit) {
+    f.clear_calls();
+    const RunResult r = f.shell(limit + "$VT --json --max 20000");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::map<std::string, std::vector<std::string>> calls;  // "plexa user-info-sys" -> calls
+    for (const std::string& call : f.calls()) {
+      const auto second = call.find(' ', call.find(' ') + 1);
+      calls[call.substr(0, second)].push_back(second == std::string::npos ? ""
+                                                                          : call.substr(second));
+    }
+    return std::pair(r.out, calls);
+  };
+  const auto [whole, one_call] = run("");
+  const auto [split, several] = run("ulimit -s 512; ");  // 128 KiB for arguments
+  EXPECT_EQ(split, whole);
+  // Every generated account is real: none shares a uid or falls outside the
+  // login range; the report lacks only the 3 system accounts and the admin.
+  const json report = json::parse(whole);
+  EXPECT_EQ(report["users"].size(), 11996u);
+  EXPECT_EQ(report["resellers"][0]["name"], "res1");
+  for (const char* command : {"plexa user-info-sys", "tsl limits"}) {
+    SCOPED_TRACE(command);
+    ASSERT_EQ(one_call.at(command).size(), 1u);
+    EXPECT_GE(several.at(command).size(), 2u);
+    std::string joined;
+    for (const std::string& args : several.at(command)) joined += args;
+    EXPECT_EQ(joined, one_call.at(command)[0]);
+  }
+}
+
 }  // namespace
 }  // namespace vt::e2e
