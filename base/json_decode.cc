@@ -17,6 +17,10 @@ bool is_json_space(char c) {
 }  // namespace
 
 std::expected<void, std::string> decode_into(std::string_view text, const Target& target) {
+  // A byte order mark is no JSON white space: the text is not JSON.
+  if (text.starts_with(kByteOrderMark)) {
+    return std::unexpected("unexpected byte order mark" + at_position(text, 1));
+  }
   // The parser would take a NUL byte for the end of the text: stop it there
   // and refuse the byte afterwards.
   const void* nul = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size());
@@ -35,8 +39,7 @@ std::expected<void, std::string> decode_into(std::string_view text, const Target
 
   // The parser reads one byte past a top-level number.
   std::size_t end = cursor.consumed();
-  const std::size_t start = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
-  const std::size_t first = text.find_first_not_of(" \t\n\r", start);
+  const std::size_t first = text.find_first_not_of(" \t\n\r");
   const bool number = first != std::string_view::npos &&
                       (text[first] == '-' || (text[first] >= '0' && text[first] <= '9'));
   if (number && !cursor.at_end) --end;

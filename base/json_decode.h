@@ -28,7 +28,8 @@ std::expected<void, std::string> decode_into(std::string_view text, const Target
 /// Decodes the JSON text `text` as one value of type T.
 ///
 /// The text holds exactly one JSON value, optionally surrounded by white
-/// space (a leading UTF-8 byte order mark is skipped); anything else after
+/// space (a leading UTF-8 byte order mark fails at line 1 column 1 with
+/// `unexpected byte order mark`); anything else after
 /// it fails with "trailing characters", a NUL byte anywhere fails, and an
 /// empty text fails. Scalars follow the member types of base/json_record.h;
 /// a record reads from an object, or from an array when its table allows:

@@ -5,6 +5,12 @@
 namespace vt::base::json {
 
 TextPosition position_after(std::string_view text, std::size_t consumed) {
+  // A fault found at a line feed belongs to the line that the line feed ends.
+  if (consumed > 0 && consumed <= text.size() && text[consumed - 1] == '\n') {
+    TextPosition position = position_after(text, consumed - 1);
+    ++position.column;
+    return position;
+  }
   const std::string_view head = text.substr(0, consumed);
   const std::size_t last_break = head.rfind('\n');
   TextPosition position;

@@ -6,7 +6,7 @@
 
 namespace vt::base::json {
 
-/// A place in a text: lines are counted from 1 and end at line feeds;
+/// A place in a text: lines are counted from 1 and end with their line feed;
 /// columns count bytes from 1, so column 0 stands before a line's first byte.
 struct TextPosition {
   std::size_t line = 1;

@@ -364,7 +364,12 @@ TEST(JsonDecode, TextAroundTheValue) {
   check<Shape>(
       {
           {" \n{\"id\":1}\r\n\t ", shape(1), ""},
-          {"\xEF\xBB\xBF{\"id\":1}", shape(1), ""},
+          {"\xEF\xBB\xBF{\"id\":1}", {}, "unexpected byte order mark at line 1 column 1"},
+          // A fault found at a line feed is placed on the line it ends.
+          {"{\"id\":1.\n}",
+           {},
+           "syntax error while parsing value - invalid number; expected digit after '.'; last "
+           "read: '1.<U+000A>' at line 1 column 9"},
           {"",
            {},
            "syntax error while parsing value - unexpected end of input; expected '[', '{', or a "
@@ -398,7 +403,7 @@ TEST(JsonDecode, TextAroundTheValue) {
       {"5 ", 5.0, ""},
       {"5x", {}, "trailing characters at line 1 column 2"},
       {"5\0"s, {}, "trailing characters at line 1 column 2"},
-      {"\xEF\xBB\xBF-5x", {}, "trailing characters at line 1 column 6"},
+      {"\xEF\xBB\xBF-5", {}, "unexpected byte order mark at line 1 column 1"},
   });
   check<std::vector<double>>({{"[5]x", {}, "trailing characters at line 1 column 4"}});
 }
