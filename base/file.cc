@@ -12,25 +12,28 @@ namespace vt::base {
 namespace {
 
 // Reads at most `max_size` bytes; one byte more tells that there is more.
+// The buffer grows without being zero-filled first: every byte kept is read.
 std::expected<std::string, int> read_up_to(int fd, std::size_t size_hint, std::size_t max_size) {
   std::string data;
   // procfs and pipes report size 0: read until end of file either way.
-  data.resize(std::min(size_hint > 0 ? size_hint + 1 : 4096, max_size + 1));
-  std::size_t used = 0;
+  std::size_t room = std::min(size_hint > 0 ? size_hint + 1 : 4096, max_size + 1);
   for (;;) {
-    if (used == data.size()) {
-      if (used > max_size) break;
-      data.resize(std::min(data.size() * 2, max_size + 1));
+    if (data.size() == room) {
+      if (room > max_size) break;
+      room = std::min(room * 2, max_size + 1);
     }
-    const ssize_t n = ::read(fd, data.data() + used, data.size() - used);
+    const std::size_t used = data.size();
+    ssize_t n = 0;
+    data.resize_and_overwrite(room, [&](char* buffer, std::size_t) {
+      n = ::read(fd, buffer + used, room - used);
+      return used + static_cast<std::size_t>(std::max<ssize_t>(n, 0));
+    });
     if (n < 0) {
       if (errno == EINTR) continue;
       return std::unexpected(errno);
     }
     if (n == 0) break;
-    used += static_cast<std::size_t>(n);
   }
-  data.resize(used);
   return data;
 }
 
