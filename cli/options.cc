@@ -94,19 +94,18 @@ std::vector<std::string> normalize_args(const CLI::App& app, int argc, const cha
       const std::size_t eq = arg.find('=');
       const std::string name(arg.substr(2, eq == std::string_view::npos ? eq : eq - 2));
       const CLI::Option* option = find_option(app, name, true);
-      if (option != nullptr && option->get_items_expected_max() == 0 &&
-          eq != std::string_view::npos) {
-        throw CLI::ArgumentMismatch("--" + name + ": the flag takes no value");
-      }
-      if (option != nullptr && option->get_items_expected_max() != 0 && eq + 1 == arg.size()) {
+      const bool has_value = eq != std::string_view::npos;
+      if (option != nullptr && option->get_items_expected_max() == 0) {
+        if (has_value) throw CLI::ArgumentMismatch("--" + name + ": the flag takes no value");
+        args.emplace_back(arg);
+      } else if (option != nullptr && !has_value) {
+        args.emplace_back(arg);
+        take_value();
+      } else if (option != nullptr && eq + 1 == arg.size()) {
         args.push_back("--" + name);
         args.emplace_back();
-        continue;
-      }
-      args.emplace_back(arg);
-      if (option != nullptr && option->get_items_expected_max() != 0 &&
-          eq == std::string_view::npos) {
-        take_value();
+      } else {
+        args.emplace_back(arg);  // unknown, or a value after "="
       }
     } else {
       args.emplace_back(arg);
