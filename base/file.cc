@@ -23,6 +23,7 @@ std::expected<std::string, int> read_up_to(int fd, std::size_t size_hint, std::s
       room = std::min(room * 2, max_size + 1);
     }
     const std::size_t used = data.size();
+    if (data.capacity() < room + kSpareCapacity) data.reserve(room + kSpareCapacity);
     ssize_t n = 0;
     data.resize_and_overwrite(room, [&](char* buffer, std::size_t) {
       n = ::read(fd, buffer + used, room - used);

@@ -7,6 +7,10 @@
 
 namespace vt::base {
 
+/// Every text read here has at least this many bytes of spare capacity past
+/// its end, so that a vectorised reader may load whole blocks from it.
+inline constexpr std::size_t kSpareCapacity = 64;
+
 /// Everything left to read from the descriptor `fd`, or the errno of the
 /// failure. The descriptor stays open.
 std::expected<std::string, int> read_fd(int fd, std::size_t size_hint = 0);

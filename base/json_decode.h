@@ -23,6 +23,24 @@ struct Target {
 // Decodes `text` into `target`, which holds a value-initialised value.
 std::expected<void, std::string> decode_into(std::string_view text, const Target& target);
 
+// The quick pass over a text whose root is an object or an array: true when
+// it has decoded `text` into `target` exactly as decode_into would; false,
+// with `target` in any state, when decode_into must read the text itself.
+// Uses `text`'s spare capacity, when it has 64 bytes of it, as padding.
+bool decode_fast(const std::string& text, const Target& target);
+
+// decode_fast, else decode_into from a fresh value.
+template <class T>
+std::expected<T, std::string> decode_as(const std::string& text, const RecordInfo* table) {
+  T value{};
+  const Target target{&Codec<T>::info, table, &value};
+  if (decode_fast(text, target)) return value;
+  value = T{};
+  auto done = decode_into(text, target);
+  if (!done) return std::unexpected(std::move(done.error()));
+  return value;
+}
+
 }  // namespace detail
 
 /// Decodes the JSON text `text` as one value of type T.
@@ -49,28 +67,26 @@ std::expected<void, std::string> decode_into(std::string_view text, const Target
 /// member's range with `invalid value: integer -1, expected u32`; a number
 /// beyond the range of a double fails wherever it appears. Objects and
 /// arrays nest at most 128 deep (`nesting deeper than 128 levels`), skipped
-/// values included. Syntax errors
-/// carry the JSON parser's description. Every error message is one
-/// line that ends with " at line L column C", the place where the fault
+/// values included. Strings must be UTF-8, so a text that decodes is UTF-8.
+/// Syntax errors carry the JSON parser's description. Every error message is
+/// one line that ends with " at line L column C", the place where the fault
 /// was found (columns count bytes). Nothing of a failed decode is returned.
+///
+/// A text read with base::read_file or base::run_process has the spare
+/// capacity that the quick pass reads past its end; any other text is copied
+/// for it first.
 template <class T>
 requires std::is_void_v<detail::RecordIn_t<T>> std::expected<T, std::string> decode_json(
-    std::string_view text) {
-  T value{};
-  auto done = detail::decode_into(text, {&detail::Codec<T>::info, nullptr, &value});
-  if (!done) return std::unexpected(std::move(done.error()));
-  return value;
+    const std::string& text) {
+  return detail::decode_as<T>(text, nullptr);
 }
 
 /// As above, for a type T that holds records of type R, read with `table`:
 /// R itself, or a list, map or nullable of R.
 template <class T, class R, std::size_t N>
 requires std::is_same_v<detail::RecordIn_t<T>, R> std::expected<T, std::string> decode_json(
-    std::string_view text, const Record<R, N>& table) {
-  T value{};
-  auto done = detail::decode_into(text, {&detail::Codec<T>::info, &table, &value});
-  if (!done) return std::unexpected(std::move(done.error()));
-  return value;
+    const std::string& text, const Record<R, N>& table) {
+  return detail::decode_as<T>(text, &table);
 }
 
 }  // namespace vt::base::json

@@ -8,8 +8,6 @@
 namespace vt::base::json::detail {
 namespace {
 
-constexpr TypeInfo kSkip{.kind = Kind::skip};
-
 // Keys are short: a plain loop beats a call to memcmp.
 bool same_key(std::string_view a, const std::string& b) {
   if (a.size() != b.size()) return false;

@@ -18,6 +18,9 @@ namespace vt::base::json::detail {
 // The deepest nesting of objects and arrays a text may have.
 inline constexpr std::size_t kMaxDepth = 128;
 
+// The target of a value that is read but not kept.
+inline constexpr TypeInfo kSkip{.kind = Kind::skip};
+
 class Reader {
  public:
   // `cursor` starts at the start of the text to read.

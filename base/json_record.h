@@ -16,7 +16,8 @@
 //
 // Member types understood: double (any JSON number), std::uint32_t and
 // std::int64_t (JSON integers within range), std::string, bool,
-// nlohmann::json (any JSON value, kept as written), std::vector<T> (array),
+// nlohmann::json (any JSON value, kept as written; see integer_text),
+// std::vector<T> (array),
 // std::optional<T> (null or T), std::map / std::unordered_map keyed by
 // std::string (object; the later of two equal keys wins), and records.
 #include <array>
@@ -34,6 +35,24 @@
 #include <vector>
 
 namespace vt::base::json {
+
+/// The binary subtype that marks an integer too large for 64 bits in an
+/// untyped value: the value holds the integer's text, kept as written so
+/// that it is written back with the same digits.
+inline constexpr std::uint64_t kIntegerTextSubtype = 'I';
+
+/// The untyped value of an integer written as `text`.
+inline nlohmann::json integer_text(std::string_view text) {
+  return nlohmann::json::binary(std::vector<std::uint8_t>(text.begin(), text.end()),
+                                kIntegerTextSubtype);
+}
+
+/// The text of an integer kept by integer_text, or nullptr.
+inline const nlohmann::json::binary_t* as_integer_text(const nlohmann::json& value) {
+  if (!value.is_binary()) return nullptr;
+  const auto& bytes = value.get_binary();
+  return bytes.has_subtype() && bytes.subtype() == kIntegerTextSubtype ? &bytes : nullptr;
+}
 
 /// What a record does when the JSON text leaves a field out.
 enum class Presence : std::uint8_t {
@@ -80,6 +99,7 @@ struct TypeInfo {
   void* (*insert)(void* map, const std::string& key) = nullptr;  // fresh value under key
   void* (*engage)(void* nullable) = nullptr;                     // fresh value
   void (*disengage)(void* nullable) = nullptr;
+  void (*reserve)(void* container, std::size_t count) = nullptr;  // room for count elements
 };
 
 template <class L>
@@ -92,6 +112,11 @@ void* insert(void* map, const std::string& key) {
   auto& value = (*static_cast<M*>(map))[key];
   value = typename M::mapped_type{};  // a repeated key starts afresh
   return &value;
+}
+
+template <class C>
+void reserve(void* container, std::size_t count) {
+  static_cast<C*>(container)->reserve(count);
 }
 
 template <class O>
@@ -137,8 +162,10 @@ struct Codec<nlohmann::json> {
 };
 template <class E, class A>
 struct Codec<std::vector<E, A>> {
-  static constexpr TypeInfo info{
-      .kind = Kind::list, .inner = &Codec<E>::info, .append = &append<std::vector<E, A>>};
+  static constexpr TypeInfo info{.kind = Kind::list,
+                                 .inner = &Codec<E>::info,
+                                 .append = &append<std::vector<E, A>>,
+                                 .reserve = &reserve<std::vector<E, A>>};
 };
 template <class E>
 struct Codec<std::optional<E>> {
@@ -157,7 +184,8 @@ template <class E, class H, class Q, class A>
 struct Codec<std::unordered_map<std::string, E, H, Q, A>> {
   static constexpr TypeInfo info{.kind = Kind::map,
                                  .inner = &Codec<E>::info,
-                                 .insert = &insert<std::unordered_map<std::string, E, H, Q, A>>};
+                                 .insert = &insert<std::unordered_map<std::string, E, H, Q, A>>,
+                                 .reserve = &reserve<std::unordered_map<std::string, E, H, Q, A>>};
 };
 
 // The record type found inside T (through lists, maps and nullables), or void.

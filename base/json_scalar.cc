@@ -127,7 +127,12 @@ Stored store_scalar(const Target& target, const Scalar& value) {
           out = value.unsigned_integer;
           break;
         case Type::floating:
-          out = value.floating;
+          // An integer past 64 bits keeps its digits, not a float's.
+          if (written_as_integer(*value.text)) {
+            out = integer_text(*value.text);
+          } else {
+            out = value.floating;
+          }
           break;
         case Type::string:
           out = *value.text;

@@ -9,6 +9,8 @@
 #include <system_error>
 #include <type_traits>
 
+#include "base/json_record.h"
+
 namespace vt::base {
 namespace {
 
@@ -227,6 +229,10 @@ void append_value(std::string& out, const Json& value, int level) {
       append_double(out, value.get<double>());
       return;
     case Json::value_t::binary: {
+      if (const auto* digits = json::as_integer_text(value)) {
+        out.append(digits->begin(), digits->end());
+        return;
+      }
       // Not produced by this program; written as the array of its bytes so
       // that the document stays valid JSON.
       Json bytes = Json::array();

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "base/fd.h"
+#include "base/file.h"
 
 namespace vt::base {
 namespace {
@@ -245,9 +246,13 @@ struct Collected {
     size += n;
   }
   std::string take() {
-    if (blocks.size() == 1) return std::move(blocks.front());
+    if (blocks.size() <= 1) {
+      std::string all = blocks.empty() ? std::string() : std::move(blocks.front());
+      if (all.capacity() < all.size() + kSpareCapacity) all.reserve(all.size() + kSpareCapacity);
+      return all;
+    }
     std::string all;
-    all.reserve(size);
+    all.reserve(size + kSpareCapacity);
     for (auto& block : blocks) {
       all += block;
       std::string().swap(block);

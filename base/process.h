@@ -14,7 +14,8 @@ namespace vt::base {
 /// largest servers.
 inline constexpr std::size_t kMaxOutputBytes = std::size_t{1} << 30;
 
-/// A program that ran to its end.
+/// A program that ran to its end. Both texts have base::kSpareCapacity bytes
+/// of spare capacity, as texts read from files do.
 struct ProcessResult {
   std::string out;  ///< everything it wrote to standard output, unchanged
   std::string err;  ///< everything it wrote to standard error, unchanged

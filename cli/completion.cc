@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "base/json_record.h"
+
 namespace vt::cli {
 namespace {
 
@@ -103,10 +105,11 @@ std::vector<nlohmann::json> reseller_entries(const std::vector<nlohmann::json>& 
   for (nlohmann::json entry : resellers) {
     if (entry.is_object() && !entry.empty()) {
       const auto id = entry.find("id");
-      const bool non_negative =
-          id != entry.end() &&
-          (id->is_number_unsigned() || (id->is_number_integer() && id->get<std::int64_t>() >= 0));
-      if (non_negative) {
+      const auto* digits = id != entry.end() ? base::json::as_integer_text(*id) : nullptr;
+      if (digits != nullptr && digits->front() != '-') {
+        entry["name"] = kNotAvailable;  // a non-negative integer beyond 64 bits
+      } else if (id != entry.end() && (id->is_number_unsigned() ||
+                                       (id->is_number_integer() && id->get<std::int64_t>() >= 0))) {
         const auto account = reseller_account_id(id->get<std::uint64_t>());
         const std::string* name = account ? login_name(login_names, *account) : nullptr;
         entry["name"] = name != nullptr ? *name : kNotAvailable;

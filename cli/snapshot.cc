@@ -76,7 +76,7 @@ constexpr auto kSavedTopData = json::record<SavedTopData>(
 
 }  // namespace
 
-std::expected<SavedTopData, std::string> decode_snapshot(std::string_view text) {
+std::expected<SavedTopData, std::string> decode_snapshot(const std::string& text) {
   return json::decode_json<SavedTopData>(text, kSavedTopData);
 }
 
@@ -91,12 +91,16 @@ std::expected<SavedTopData, base::Error> load_snapshot(const std::string& path, 
     SavedTopData empty;
     empty.timestamp = now;
     return empty;
-  } else if (const auto bad = base::check_utf8(*text)) {
-    cause = base::describe(*bad) + json::at_position(*text, bad->valid_up_to + 1);
   } else {
     auto snapshot = decode_snapshot(*text);
     if (snapshot) return std::move(*snapshot);
-    cause = std::move(snapshot.error());
+    // Only UTF-8 decodes; a text that is not is refused as such, wherever
+    // the decoder stopped.
+    if (const auto bad = base::check_utf8(*text)) {
+      cause = base::describe(*bad) + json::at_position(*text, bad->valid_up_to + 1);
+    } else {
+      cause = std::move(snapshot.error());
+    }
   }
   return std::unexpected(base::Error{"Failed to parse " + path, {std::move(cause)}});
 }

@@ -82,7 +82,7 @@ struct SavedTopData {
 
 /// Decodes the text of a snapshot. The error is the JSON reader's description
 /// of the fault with its line and column.
-std::expected<SavedTopData, std::string> decode_snapshot(std::string_view text);
+std::expected<SavedTopData, std::string> decode_snapshot(const std::string& text);
 
 /// The largest snapshot read: several times the size of one that lists a
 /// million accounts.

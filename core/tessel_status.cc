@@ -63,7 +63,8 @@ std::string tessel_mode_from_answer(std::string_view answer) {
   const std::string text = base::decode_lossy(answer);
   const std::string_view trimmed = base::trim(text);
   if (trimmed.starts_with('"')) {
-    if (auto quoted = base::json::decode_json<std::string>(trimmed)) return std::move(*quoted);
+    if (auto quoted = base::json::decode_json<std::string>(std::string(trimmed)))
+      return std::move(*quoted);
   }
   return std::string(trimmed);
 }

@@ -3,7 +3,6 @@
 #include "base/file.h"
 #include "base/json_decode.h"
 #include "base/process.h"
-#include "base/utf8.h"
 
 namespace vt::core {
 namespace {
@@ -34,7 +33,7 @@ constexpr auto kTslTopData = json::record<TslTopData>(
 
 MysqlStats load_tsltop_file(const std::string& path) {
   const auto text = base::read_file(path, kTsltopMaxBytes);
-  if (!text || !base::is_utf8(*text)) return {};
+  if (!text) return {};
   auto data = json::decode_json<TslTopData>(*text, kTslTopData);
   if (!data) return {};
   return std::move(data->dbtsl_data);

@@ -8,7 +8,7 @@
 #include "plugins/plexa.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const auto text = vt::fuzz::as_text(data, size);
+  const std::string text(vt::fuzz::as_text(data, size));
   const auto admins = vt::plugins::parse_admins(text);
   const auto users = vt::plugins::parse_reseller_users(text);
   if (admins.has_value() != users.has_value()) std::abort();

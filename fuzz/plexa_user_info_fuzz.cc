@@ -8,7 +8,7 @@
 #include "plugins/plexa.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const auto result = vt::plugins::parse_user_lookup(vt::fuzz::as_text(data, size));
+  const auto result = vt::plugins::parse_user_lookup(std::string(vt::fuzz::as_text(data, size)));
   if (!result && !result.error().starts_with("failed to parse user-info-sys JSON: ")) {
     std::abort();
   }

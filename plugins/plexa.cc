@@ -32,7 +32,7 @@ constexpr auto kUserLookupResult = json::record<UserLookupResult>(
     json::field<&UserLookupResult::unresolved>("unresolved", required, kUnresolvedUid));
 
 std::expected<std::vector<std::string>, std::string> parse_names(std::string_view answer,
-                                                                 std::string_view text) {
+                                                                 const std::string& text) {
   auto names = json::decode_json<std::vector<std::string>>(text);
   if (!names) return std::unexpected(parse_failure(answer, names.error()));
   return names;
@@ -40,15 +40,15 @@ std::expected<std::vector<std::string>, std::string> parse_names(std::string_vie
 
 }  // namespace
 
-std::expected<std::vector<std::string>, std::string> parse_admins(std::string_view text) {
+std::expected<std::vector<std::string>, std::string> parse_admins(const std::string& text) {
   return parse_names("admins", text);
 }
 
-std::expected<std::vector<std::string>, std::string> parse_reseller_users(std::string_view text) {
+std::expected<std::vector<std::string>, std::string> parse_reseller_users(const std::string& text) {
   return parse_names("reseller-users", text);
 }
 
-std::expected<UserLookupResult, std::string> parse_user_lookup(std::string_view text) {
+std::expected<UserLookupResult, std::string> parse_user_lookup(const std::string& text) {
   auto result = json::decode_json<UserLookupResult>(text, kUserLookupResult);
   if (!result) return std::unexpected(parse_failure_quoting("user-info-sys", result.error(), text));
   return result;

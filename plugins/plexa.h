@@ -69,15 +69,15 @@ std::expected<std::string, std::string> query_panel_feature(const std::string& f
 // Each answer is exactly one JSON value, white space around it allowed.
 
 /// A JSON array of strings. Error: "failed to parse admins JSON: {error}".
-std::expected<std::vector<std::string>, std::string> parse_admins(std::string_view text);
+std::expected<std::vector<std::string>, std::string> parse_admins(const std::string& text);
 
 /// As parse_admins. Error: "failed to parse reseller-users JSON: {error}".
-std::expected<std::vector<std::string>, std::string> parse_reseller_users(std::string_view text);
+std::expected<std::vector<std::string>, std::string> parse_reseller_users(const std::string& text);
 
 /// An object {"users": [...], "unresolved": [...]}; every key of every record
 /// is required and null is refused. Error: "failed to parse user-info-sys
 /// JSON: {error}: output={the first 200 bytes of `text`}".
-std::expected<UserLookupResult, std::string> parse_user_lookup(std::string_view text);
+std::expected<UserLookupResult, std::string> parse_user_lookup(const std::string& text);
 
 // --- The same calls with the program named --------------------------------
 // The command always uses kPlexaHelperPath through the calls above; these

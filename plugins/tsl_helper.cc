@@ -18,7 +18,7 @@ constexpr auto kTslLimits = json::record<TslLimits>(
 
 }  // namespace
 
-std::expected<TesselLimits, std::string> parse_tsl_limits(std::string_view text) {
+std::expected<TesselLimits, std::string> parse_tsl_limits(const std::string& text) {
   auto limits = json::decode_json<TesselLimits>(text, kTslLimits);
   if (!limits) return std::unexpected(parse_failure_quoting("tsl-helper", limits.error(), text));
   return limits;

@@ -27,7 +27,7 @@ std::expected<TesselLimits, std::string> query_tsl_limits(const std::vector<std:
 /// (true or false); other keys are skipped, a name given twice keeps its
 /// later object. Error: "failed to parse tsl-helper JSON: {error}:
 /// output={the first 200 bytes of `text`}".
-std::expected<TesselLimits, std::string> parse_tsl_limits(std::string_view text);
+std::expected<TesselLimits, std::string> parse_tsl_limits(const std::string& text);
 
 /// query_tsl_limits with the program named. The command always uses
 /// kTslHelperPath; this exists so the call can be exercised against a

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "base/json_record.h"
+
 namespace vt::cli {
 namespace {
 
@@ -190,6 +192,8 @@ TEST(Completion, ResellerEntries) {
       json{{"id", 1.5}},
       json{{"id", "1501"}},
       json{{"id", 5294967296 + 1501}},  // no user id: no wrap-around onto 1501
+      json{{"id", base::json::integer_text("18446744073709551616")}},
+      json{{"id", base::json::integer_text("-18446744073709551617")}},
       json::object(),
       json("text"),
       json::array({1, 2}),
@@ -205,6 +209,8 @@ TEST(Completion, ResellerEntries) {
       json{{"id", 1.5}},
       json{{"id", "1501"}},
       json{{"id", 5294967296 + 1501}, {"name", "N/A"}},
+      json{{"id", base::json::integer_text("18446744073709551616")}, {"name", "N/A"}},
+      json{{"id", base::json::integer_text("-18446744073709551617")}},
       json::object(),
       json("text"),
       json::array({1, 2}),

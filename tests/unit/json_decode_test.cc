@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -10,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/json_write.h"
 #include "base/utf8.h"
 
 namespace vt::base::json {
@@ -240,10 +242,48 @@ TEST(JsonDecode, AnyValueIsKeptAsWritten) {
       EXPECT_EQ(got->dump(), c.dump);
     }
   }
+  // Integers beyond 64 bits keep their digits: a float would lose them.
+  const auto big = decode_json<nlohmann::json>("[18446744073709551616,-18446744073709551617]");
+  ASSERT_TRUE(big.has_value()) << big.error();
+  EXPECT_EQ(write_json(*big), "[\n  18446744073709551616,\n  -18446744073709551617\n]\n");
   // Absent, an untyped member keeps its initial value, here the float 0.0.
   const auto loose = decode_json<Loose>("{}", kLoose);
   ASSERT_TRUE(loose.has_value());
   EXPECT_EQ(loose->extra.dump(), "0.0");
+}
+
+// The quick pass takes ordinary texts and leaves the rest to the careful
+// reader, with the same values wherever it takes one (down to the sign of a
+// zero); fuzz/json_fast_fuzz.cc checks the same on random texts.
+TEST(JsonDecode, QuickPassAgreesWithTheCarefulReader) {
+  const struct {
+    std::string text;
+    bool quick;
+  } cases[] = {
+      {R"({"x":1.5,"label":"a\"b","extra":[1,-2,0.5,{"k":null}]})", true},
+      {R"([2.5,"l"])", true},
+      {R"({"x":-0})", true},
+      {R"({"x":-0.0,"extra":-0})", true},
+      {R"({"x":0.00012345678901234567})", true},
+      {R"({"x":0.99999999999999999999999})", false},  // the parser's conversion errs here
+      {R"({"extra":18446744073709551616})", false},
+      {R"({"\u0078":1})", false},
+      {R"({"x":1,"x":2})", false},
+      {R"({"x":1} x)", false},
+      {"\xEF\xBB\xBF{}", false},
+  };
+  const auto bits = [](const Loose& v) {
+    return std::to_string(std::bit_cast<std::uint64_t>(v.x)) + v.label + write_json(v.extra);
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    Loose quick;
+    EXPECT_EQ(detail::decode_fast(c.text, {&detail::Codec<Loose>::info, &kLoose, &quick}), c.quick);
+    if (!c.quick) continue;
+    Loose careful;
+    ASSERT_TRUE(detail::decode_into(c.text, {&detail::Codec<Loose>::info, &kLoose, &careful}));
+    EXPECT_EQ(bits(quick), bits(careful));
+  }
 }
 
 TEST(JsonDecode, RecordsFromObjects) {

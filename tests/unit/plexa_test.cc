@@ -172,7 +172,7 @@ TEST(PlexaAnswers, NameLists) {
   };
   const struct {
     std::string answer;
-    std::function<std::expected<Names, std::string>(std::string_view)> parse;
+    std::function<std::expected<Names, std::string>(const std::string&)> parse;
   } readers[] = {{"admins", parse_admins}, {"reseller-users", parse_reseller_users}};
   for (const auto& reader : readers) {
     for (const auto& c : cases) {
