@@ -86,9 +86,12 @@ void merge_mysql(TopUser& user, const MysqlMerge& mysql) {
 }
 
 std::vector<std::string> mysql_names(const std::vector<TopUser>& users,
+                                     const std::vector<std::size_t>& positions,
                                      const LoginNames& login_names) {
   std::vector<std::string> names;
-  for (const TopUser& user : users) {
+  names.reserve(positions.size());
+  for (const std::size_t i : positions) {
+    const TopUser& user = users[i];
     const std::string* name = &user.username;
     if (name->empty()) name = login_name(login_names, user.id);
     if (name != nullptr && !name->empty() && *name != kNotAvailable) names.push_back(*name);

@@ -48,9 +48,11 @@ struct MysqlMerge {
 /// sources, by its (filled) username.
 void merge_mysql(TopUser& user, const MysqlMerge& mysql);
 
-/// The names for which the tessel helper is asked: each user's username, or
-/// its login name; users without a name, and "N/A", left out.
+/// The names for which the tessel helper is asked: each username of the
+/// users at `positions`, or its login name; users without a name, and
+/// "N/A", left out.
 std::vector<std::string> mysql_names(const std::vector<TopUser>& users,
+                                     const std::vector<std::size_t>& positions,
                                      const LoginNames& login_names);
 
 /// The "resellers" array of the report: empty for a caller without full

@@ -64,16 +64,19 @@ struct Sources {
 
 LoginNames login_names_of_accounts() {
   LoginNames names;
-  for (auto& user : core::list_login_users()) names[user.uid] = std::move(user.name);
+  auto users = core::list_login_users();
+  names.reserve(users.size());
+  for (auto& user : users) names[user.uid] = std::move(user.name);
   return names;
 }
 
 // Domain and reseller of each remaining account, from the control panel; a
 // failed lookup leaves the table empty.
-PanelAccounts panel_accounts(const std::vector<TopUser>& users) {
+PanelAccounts panel_accounts(const std::vector<TopUser>& users,
+                             const std::vector<std::size_t>& positions) {
   std::vector<std::int64_t> uids;
-  uids.reserve(users.size());
-  for (const TopUser& user : users) uids.push_back(user.id);
+  uids.reserve(positions.size());
+  for (const std::size_t i : positions) uids.push_back(users[i].id);
   PanelAccounts panel;
   auto found = plugins::lookup_users(uids);
   if (!found) return panel;
@@ -104,10 +107,11 @@ int report(const Cli& cli, const CallerIdentity& caller) {
   const core::StatsConfig config = core::load_stats_config(kStatsConfigPath);
 
   std::vector<TopUser>& users = sources.snapshot.users;
-  hide_outside_login_range(users, config.use_big_uids, config.hide_kob_more_than_maxuid,
-                           core::login_uid_min(), core::login_uid_max());
+  const auto visible =
+      visible_accounts(users, config.use_big_uids, config.hide_kob_more_than_maxuid,
+                       core::login_uid_min(), core::login_uid_max());
   sources.login_names = login_names_of_accounts();
-  sources.panel = panel_accounts(users);
+  sources.panel = panel_accounts(users, visible);
   if (caller.is_root) sources.admins = panel_admins();
 
   // MySQL figures: the saved ones always (they order "mysql_cpu" and
@@ -124,14 +128,14 @@ int report(const Cli& cli, const CallerIdentity& caller) {
   }
   const auto allowed = allowed_names(caller, cli.for_reseller, reseller_users);
   if (merge) {
-    auto limits = plugins::query_tsl_limits(mysql_names(users, sources.login_names));
+    auto limits = plugins::query_tsl_limits(mysql_names(users, visible, sources.login_names));
     if (limits) sources.tessel_limits = std::move(*limits);
   }
   std::optional<std::unordered_set<std::string>> allowed_set;
   if (allowed) allowed_set.emplace(allowed->begin(), allowed->end());
 
-  const auto order =
-      order_users(users, sort_key_named(cli.order_by), sources.mysql_stats, sources.login_names);
+  const auto order = order_users(users, visible, sort_key_named(cli.order_by), sources.mysql_stats,
+                                 sources.login_names);
   const MysqlMerge mysql{sources.mysql_stats, sources.tessel_limits, sources.tessel_mode};
   const WalkRules rules{.login_names = sources.login_names,
                         .panel = sources.panel,

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 namespace vt::cli {
 namespace {
@@ -31,14 +30,18 @@ const core::DbTslStats* mysql_entry(const TopUser& user, const core::MysqlStats&
 
 }  // namespace
 
-void hide_outside_login_range(std::vector<TopUser>& users, bool use_big_uids,
-                              bool hide_outside_range, std::uint32_t uid_min,
-                              std::uint32_t uid_max) {
-  if (!hide_outside_range) return;
+std::vector<std::size_t> visible_accounts(const std::vector<TopUser>& users, bool use_big_uids,
+                                          bool hide_outside_range, std::uint32_t uid_min,
+                                          std::uint32_t uid_max) {
   const std::uint32_t highest_hidden = use_big_uids ? 2147483647u : 1000000000u;
-  std::erase_if(users, [&](const TopUser& user) {
-    return user.id <= highest_hidden && (user.id < uid_min || user.id > uid_max);
-  });
+  std::vector<std::size_t> positions;
+  positions.reserve(users.size());
+  for (std::size_t i = 0; i < users.size(); ++i) {
+    const std::uint32_t id = users[i].id;
+    const bool hidden = id <= highest_hidden && (id < uid_min || id > uid_max);
+    if (!hide_outside_range || !hidden) positions.push_back(i);
+  }
+  return positions;
 }
 
 SortKey sort_key_named(std::string_view order_by) {
@@ -78,23 +81,28 @@ double sort_key(const TopUser& user, SortKey key, const core::MysqlStats& mysql_
   return user.usage.cpu.all;
 }
 
-std::vector<std::size_t> order_users(const std::vector<TopUser>& users, SortKey key,
+std::vector<std::size_t> order_users(const std::vector<TopUser>& users,
+                                     std::vector<std::size_t> positions, SortKey key,
                                      const core::MysqlStats& mysql_stats,
                                      const LoginNames& login_names) {
-  std::vector<double> keys(users.size());
-  for (std::size_t i = 0; i < users.size(); ++i) {
-    keys[i] = sort_key(users[i], key, mysql_stats, login_names);
+  // Each key next to its position, so that the sort reads memory in order.
+  struct Keyed {
+    double key;
+    std::size_t position;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(positions.size());
+  for (const std::size_t i : positions) {
+    keyed.push_back({sort_key(users[i], key, mysql_stats, login_names), i});
   }
-  std::vector<std::size_t> order(users.size());
-  std::iota(order.begin(), order.end(), 0);
   // Greatest first, NaN after every number: a strict weak order in which
   // all NaN keys are equivalent, so the stable sort keeps their order too.
-  std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) {
-    const double ka = keys[a], kb = keys[b];
-    if (std::isnan(ka)) return false;
-    return std::isnan(kb) || ka > kb;
+  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    if (std::isnan(a.key)) return false;
+    return std::isnan(b.key) || a.key > b.key;
   });
-  return order;
+  for (std::size_t k = 0; k < keyed.size(); ++k) positions[k] = keyed[k].position;
+  return positions;
 }
 
 }  // namespace vt::cli

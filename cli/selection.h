@@ -14,13 +14,14 @@ namespace vt::cli {
 /// User id to account name, from the password database.
 using LoginNames = std::unordered_map<std::uint32_t, std::string>;
 
-/// Removes the accounts whose id lies outside the login range [uid_min,
+/// The positions of the accounts that stay visible, in snapshot order:
+/// hidden are those whose id lies outside the login range [uid_min,
 /// uid_max], among the ids up to 2147483647 (with `use_big_uids`) or
-/// 1000000000; larger ids always stay. Nothing is removed unless
-/// `hide_outside_range`. The rest keep their order.
-void hide_outside_login_range(std::vector<TopUser>& users, bool use_big_uids,
-                              bool hide_outside_range, std::uint32_t uid_min,
-                              std::uint32_t uid_max);
+/// 1000000000; larger ids always stay. None is hidden unless
+/// `hide_outside_range`. The records themselves stay where they are.
+std::vector<std::size_t> visible_accounts(const std::vector<TopUser>& users, bool use_big_uids,
+                                          bool hide_outside_range, std::uint32_t uid_min,
+                                          std::uint32_t uid_max);
 
 enum class SortKey { cpu, mysql_cpu, io, mysql_io, iops, ep, nproc, pmem };
 
@@ -33,9 +34,10 @@ SortKey sort_key_named(std::string_view order_by);
 double sort_key(const TopUser& user, SortKey key, const core::MysqlStats& mysql_stats,
                 const LoginNames& login_names);
 
-/// The positions of the users in report order: by key, greatest first. The
+/// The users at `positions` in report order: by key, greatest first. The
 /// sort is stable, and a key that is NaN comes after every number.
-std::vector<std::size_t> order_users(const std::vector<TopUser>& users, SortKey key,
+std::vector<std::size_t> order_users(const std::vector<TopUser>& users,
+                                     std::vector<std::size_t> positions, SortKey key,
                                      const core::MysqlStats& mysql_stats,
                                      const LoginNames& login_names);
 

@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::vector<cli::TopUser>& users = snapshot->users;
   const Sources sources = make_sources(users);
-  cli::hide_outside_login_range(users, bit(0), bit(1), 1000, 60000);
+  const auto visible = cli::visible_accounts(users, bit(0), bit(1), 1000, 60000);
 
   // Root, or the first account, or a caller without an account.
   cli::CallerIdentity caller{.name = "root", .is_root = true, .has_account = true};
@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::optional<std::vector<std::string>> reseller_users;
   if (bit(4) && !users.empty()) {
     for_reseller = users.back().reseller;
-    if (bit(5)) reseller_users = cli::mysql_names(users, sources.login_names);
+    if (bit(5)) reseller_users = cli::mysql_names(users, visible, sources.login_names);
   }
   std::optional<std::unordered_set<std::string>> allowed_set;
   if (const auto allowed = cli::allowed_names(caller, for_reseller, reseller_users)) {
@@ -110,8 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string mode = bit(9) ? "all" : "none";
   const cli::MysqlMerge mysql{sources.mysql_stats, sources.tessel_limits, mode};
-  const auto order = cli::order_users(users, cli::sort_key_named(kOrderNames[(choice >> 10) % 8]),
-                                      sources.mysql_stats, sources.login_names);
+  const auto order =
+      cli::order_users(users, visible, cli::sort_key_named(kOrderNames[(choice >> 10) % 8]),
+                       sources.mysql_stats, sources.login_names);
   const cli::WalkRules rules{
       .login_names = sources.login_names,
       .panel = sources.panel,

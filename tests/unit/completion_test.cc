@@ -178,7 +178,9 @@ TEST(Completion, MysqlNames) {
   const std::vector<TopUser> users = {user(1001, "alice"), user(1002, ""),      user(1003, ""),
                                       user(1004, "N/A"),   user(1005, "alice"), user(1006, "")};
   const LoginNames login = {{1002, "bob"}, {1006, "N/A"}};
-  EXPECT_EQ(mysql_names(users, login), (std::vector<std::string>{"alice", "bob", "alice"}));
+  EXPECT_EQ(mysql_names(users, {0, 1, 2, 3, 4, 5}, login),
+            (std::vector<std::string>{"alice", "bob", "alice"}));
+  EXPECT_EQ(mysql_names(users, {4, 1}, login), (std::vector<std::string>{"alice", "bob"}));
 }
 
 TEST(Completion, ResellerEntries) {
