@@ -114,10 +114,14 @@ int report(const Cli& cli, const CallerIdentity& caller) {
   sources.panel = panel_accounts(users, visible);
   if (caller.is_root) sources.admins = panel_admins();
 
-  // MySQL figures: the saved ones always (they order "mysql_cpu" and
-  // "mysql_io"), the live ones and the limits only when they are merged.
+  // MySQL figures: the saved ones where they order the report ("mysql_cpu"
+  // and "mysql_io") or are merged into it, the live ones and the limits
+  // only when they are merged.
   const bool merge = sources.tessel.status == "enabled" && !cli.hide_mysql;
-  sources.mysql_stats = core::load_tsltop_file();
+  const SortKey sort_key = sort_key_named(cli.order_by);
+  if (merge || sort_key == SortKey::mysql_cpu || sort_key == SortKey::mysql_io) {
+    sources.mysql_stats = core::load_tsltop_file();
+  }
   if (merge) core::merge_tsltop_command(sources.mysql_stats);
 
   std::optional<std::vector<std::string>> reseller_users;
@@ -134,8 +138,8 @@ int report(const Cli& cli, const CallerIdentity& caller) {
   std::optional<std::unordered_set<std::string>> allowed_set;
   if (allowed) allowed_set.emplace(allowed->begin(), allowed->end());
 
-  const auto order = order_users(users, visible, sort_key_named(cli.order_by), sources.mysql_stats,
-                                 sources.login_names);
+  const auto order =
+      order_users(users, visible, sort_key, sources.mysql_stats, sources.login_names);
   const MysqlMerge mysql{sources.mysql_stats, sources.tessel_limits, sources.tessel_mode};
   const WalkRules rules{.login_names = sources.login_names,
                         .panel = sources.panel,
