@@ -18,7 +18,7 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // A large buffer is backed by huge pages where the system offers them: a
 // 2 MiB page costs one fault where 512 small ones cost 512.
 void prefer_huge_pages(std::string& data) {
-  if (data.capacity() < 4 * kHugePage) return;
+  if (data.capacity() < 2 * kHugePage) return;
   const auto start = reinterpret_cast<std::uintptr_t>(data.data());
   const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
   const std::uintptr_t last = (start + data.capacity()) & ~(kHugePage - 1);
