@@ -99,6 +99,22 @@ void Fixture::write(const std::string& path, const std::string& content, unsigne
   ::chmod(file.c_str(), mode);
 }
 
+namespace {
+
+// Every document the command prints in these tests is kept in
+// VT_DOCUMENTS_DIR, one file each, for tests/schema/validate.py to check
+// against the published schemas once the tests have run.
+void keep_document(const std::string& out) {
+  constexpr std::size_t kLargest = std::size_t{64} << 20;
+  if (out.empty() || out.front() != '{' || out.size() > kLargest) return;
+  static unsigned count = 0;
+  const fs::path file = fs::path(VT_DOCUMENTS_DIR) /
+                        (std::to_string(::getpid()) + "-" + std::to_string(++count) + ".json");
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << out;
+}
+
+}  // namespace
+
 RunResult Fixture::run(const std::vector<std::string>& args, const RunOptions& options) const {
   std::vector<std::string> argv = {VT_LAUNCHER, root_};
   if (!options.as_user.empty()) {
@@ -111,7 +127,9 @@ RunResult Fixture::run(const std::vector<std::string>& args, const RunOptions& o
   argv.insert(argv.end(), options.wrapper.begin(), options.wrapper.end());
   argv.push_back(VT_BINARY);
   argv.insert(argv.end(), args.begin(), args.end());
-  return run_program(argv);
+  RunResult result = run_program(argv);
+  keep_document(result.out);
+  return result;
 }
 
 RunResult Fixture::shell(const std::string& command_line) const {
