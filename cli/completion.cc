@@ -14,11 +14,6 @@ nlohmann::json mysql_number(double value) {
   return value;
 }
 
-const std::string* login_name(const LoginNames& login_names, std::uint32_t id) {
-  const auto found = login_names.find(id);
-  return found == login_names.end() ? nullptr : &found->second;
-}
-
 constexpr std::uint64_t kContainerIdBase = 1000000000;
 
 // The account id a reseller entry stands for: container ids count from
@@ -37,7 +32,7 @@ void remove_domains(TopUser& user, bool keep_domains) {
 
 void fill_username(TopUser& user, const LoginNames& login_names) {
   if (!user.username.empty()) return;
-  const std::string* name = login_name(login_names, user.id);
+  const std::string* name = account_name(user, login_names);
   user.username = name != nullptr ? *name : kNotAvailable;
 }
 
@@ -91,9 +86,7 @@ std::vector<std::string> mysql_names(const std::vector<TopUser>& users,
   std::vector<std::string> names;
   names.reserve(positions.size());
   for (const std::size_t i : positions) {
-    const TopUser& user = users[i];
-    const std::string* name = &user.username;
-    if (name->empty()) name = login_name(login_names, user.id);
+    const std::string* name = account_name(users[i], login_names);
     if (name != nullptr && !name->empty() && *name != kNotAvailable) names.push_back(*name);
   }
   return names;

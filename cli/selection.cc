@@ -3,32 +3,29 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/case.h"
+
 namespace vt::cli {
 namespace {
 
-// Lower-cases ASCII letters only. Full Unicode lower-casing maps no other
-// character onto the ASCII letters of the sort names (only KELVIN SIGN
-// becomes "k", which none of them holds), so matching comes out the same.
-std::string ascii_lower(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lowered;
-}
-
 const core::DbTslStats* mysql_entry(const TopUser& user, const core::MysqlStats& mysql_stats,
                                     const LoginNames& login_names) {
-  std::string_view name = user.username;
-  if (name.empty()) {
-    const auto login = login_names.find(user.id);
-    if (login != login_names.end()) name = login->second;
-  }
-  const auto entry = mysql_stats.find(std::string(name));
+  const std::string* name = account_name(user, login_names);
+  const auto entry = mysql_stats.find(name != nullptr ? *name : std::string());
   return entry == mysql_stats.end() ? nullptr : &entry->second;
 }
 
 }  // namespace
+
+const std::string* login_name(const LoginNames& login_names, std::uint32_t id) {
+  const auto found = login_names.find(id);
+  return found == login_names.end() ? nullptr : &found->second;
+}
+
+const std::string* account_name(const TopUser& user, const LoginNames& login_names) {
+  if (!user.username.empty()) return &user.username;
+  return login_name(login_names, user.id);
+}
 
 std::vector<std::size_t> visible_accounts(const std::vector<TopUser>& users, bool use_big_uids,
                                           bool hide_outside_range, std::uint32_t uid_min,
@@ -45,7 +42,9 @@ std::vector<std::size_t> visible_accounts(const std::vector<TopUser>& users, boo
 }
 
 SortKey sort_key_named(std::string_view order_by) {
-  const std::string name = ascii_lower(order_by);
+  // The letters of the sort names are plain ASCII, which no other character
+  // lower-cases into: a name matches whatever its letter case.
+  const std::string name = base::lower_for_compare(order_by);
   if (name == "io") return SortKey::io;
   if (name == "ep") return SortKey::ep;
   if (name == "iops") return SortKey::iops;

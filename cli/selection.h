@@ -14,6 +14,13 @@ namespace vt::cli {
 /// User id to account name, from the password database.
 using LoginNames = std::unordered_map<std::uint32_t, std::string>;
 
+/// The login name of user id `id`, or nullptr.
+const std::string* login_name(const LoginNames& login_names, std::uint32_t id);
+
+/// The name an account goes by: its username, or its login name when the
+/// username is empty; nullptr when it has neither.
+const std::string* account_name(const TopUser& user, const LoginNames& login_names);
+
 /// The positions of the accounts that stay visible, in snapshot order:
 /// hidden are those whose id lies outside the login range [uid_min,
 /// uid_max], among the ids up to 2147483647 (with `use_big_uids`) or

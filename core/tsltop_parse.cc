@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/case.h"
 #include "base/text.h"
 #include "base/utf8.h"
 #include "core/tsltop.h"
@@ -19,17 +20,9 @@ bool is_ascii_letter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-std::string ascii_lower(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lowered;
-}
-
 // inf, infinity and nan in any case.
 std::optional<double> parse_word(std::string_view text) {
-  const std::string word = ascii_lower(text);
+  const std::string word = base::lower_for_compare(text);
   if (word == "inf" || word == "infinity") return std::numeric_limits<double>::infinity();
   if (word == "nan") return std::numeric_limits<double>::quiet_NaN();
   return std::nullopt;
