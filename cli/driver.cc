@@ -62,9 +62,9 @@ struct Sources {
   plugins::TesselLimits tessel_limits;
 };
 
-LoginNames login_names_of_accounts() {
+LoginNames login_names_of_accounts(std::uint32_t uid_min) {
   LoginNames names;
-  auto users = core::list_login_users();
+  auto users = core::list_login_users(uid_min);
   names.reserve(users.size());
   for (auto& user : users) names[user.uid] = std::move(user.name);
   return names;
@@ -107,10 +107,11 @@ int report(const Cli& cli, const CallerIdentity& caller) {
   const core::StatsConfig config = core::load_stats_config(kStatsConfigPath);
 
   std::vector<TopUser>& users = sources.snapshot.users;
+  const core::LoginRange login_range = core::login_range();
   const auto visible =
       visible_accounts(users, config.use_big_uids, config.hide_kob_more_than_maxuid,
-                       core::login_uid_min(), core::login_uid_max());
-  sources.login_names = login_names_of_accounts();
+                       login_range.min, login_range.max);
+  sources.login_names = login_names_of_accounts(login_range.min);
   sources.panel = panel_accounts(users, visible);
   if (caller.is_root) sources.admins = panel_admins();
 

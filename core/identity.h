@@ -48,11 +48,15 @@ inline constexpr std::uint32_t kDefaultUidMax = 60000;
 std::uint32_t login_defs_value(std::string_view text, std::string_view name,
                                std::uint32_t fallback);
 
-/// UID_MIN from "/etc/login.defs", read afresh on every call, or 500.
-std::uint32_t login_uid_min();
+/// The login id range.
+struct LoginRange {
+  std::uint32_t min = kDefaultUidMin;
+  std::uint32_t max = kDefaultUidMax;
+};
 
-/// UID_MAX from "/etc/login.defs", read afresh on every call, or 60000.
-std::uint32_t login_uid_max();
+/// UID_MIN and UID_MAX from "/etc/login.defs", read afresh on every call;
+/// each falls back to its default (500, 60000) on its own.
+LoginRange login_range();
 
 // --- Password database ----------------------------------------------------
 
@@ -68,11 +72,11 @@ struct LoginUser {
   bool operator==(const LoginUser&) const = default;
 };
 
-/// Every password entry with an id of at least `login_uid_min()` and a UTF-8
+/// Every password entry with an id of at least `uid_min` and a UTF-8
 /// name, in database order (an id listed twice there is listed twice here).
 /// Reading stops at the end of the database, at an entry that needs more
 /// than 1 MiB of scratch space, or on a lookup error. Uses the process-wide
 /// enumeration state: never run two enumerations at once.
-std::vector<LoginUser> list_login_users();
+std::vector<LoginUser> list_login_users(std::uint32_t uid_min);
 
 }  // namespace vt::core

@@ -8,17 +8,8 @@
 #include "core/identity.h"
 
 namespace vt::core {
-namespace {
 
 constexpr const char* kLoginDefsPath = "/etc/login.defs";
-
-std::uint32_t read_login_defs_value(std::string_view name, std::uint32_t fallback) {
-  const auto text = base::read_file(kLoginDefsPath, base::kSmallFileMaxBytes);
-  if (!text || !base::is_utf8(*text)) return fallback;
-  return login_defs_value(*text, name, fallback);
-}
-
-}  // namespace
 
 std::uint32_t login_defs_value(std::string_view text, std::string_view name,
                                std::uint32_t fallback) {
@@ -32,12 +23,11 @@ std::uint32_t login_defs_value(std::string_view text, std::string_view name,
   return fallback;
 }
 
-std::uint32_t login_uid_min() {
-  return read_login_defs_value("UID_MIN", kDefaultUidMin);
-}
-
-std::uint32_t login_uid_max() {
-  return read_login_defs_value("UID_MAX", kDefaultUidMax);
+LoginRange login_range() {
+  const auto text = base::read_file(kLoginDefsPath, base::kSmallFileMaxBytes);
+  if (!text || !base::is_utf8(*text)) return {};
+  return {.min = login_defs_value(*text, "UID_MIN", kDefaultUidMin),
+          .max = login_defs_value(*text, "UID_MAX", kDefaultUidMax)};
 }
 
 }  // namespace vt::core

@@ -33,8 +33,7 @@ std::optional<std::string> user_name_for_uid(std::uint32_t uid) {
   return std::nullopt;
 }
 
-std::vector<LoginUser> list_login_users() {
-  const std::uint32_t uid_min = login_uid_min();
+std::vector<LoginUser> list_login_users(std::uint32_t uid_min) {
   std::vector<LoginUser> users;
   std::vector<char> buffer(kFirstBufferSize);
   ::setpwent();

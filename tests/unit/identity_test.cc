@@ -86,7 +86,8 @@ std::string login_range_after(const std::optional<std::string>& text) {
   } else {
     ::unlink("/etc/login.defs");
   }
-  return std::to_string(login_uid_min()) + " " + std::to_string(login_uid_max());
+  const LoginRange range = login_range();
+  return std::to_string(range.min) + " " + std::to_string(range.max);
 }
 
 TEST(LoginDefs, ReadAfreshOnEveryCall) {

@@ -103,7 +103,7 @@ TEST(Passwd, ListLoginUsers) {
       ::setpwent();
       ::getpwent();
       std::string out;
-      for (const auto& user : list_login_users()) {
+      for (const auto& user : list_login_users(login_range().min)) {
         out += std::to_string(user.uid) + " " + user.name + "\n";
       }
       return out;
