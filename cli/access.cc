@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 
 #include "core/identity.h"
 
@@ -40,18 +39,16 @@ std::expected<CallerIdentity, AccessRefusal> identify_caller(
   return caller;
 }
 
-std::optional<std::vector<std::string>> allowed_names(
+std::optional<std::unordered_set<std::string>> allowed_names(
     const CallerIdentity& caller, const std::optional<std::string>& for_reseller,
     const std::optional<std::vector<std::string>>& reseller_users) {
   if (!for_reseller) {
     if (caller.is_root) return std::nullopt;
-    if (!caller.has_account) return std::vector<std::string>{};
-    return std::vector<std::string>{caller.name};
+    if (!caller.has_account) return std::unordered_set<std::string>{};
+    return std::unordered_set<std::string>{caller.name};
   }
-  std::vector<std::string> names = reseller_users.value_or(std::vector<std::string>{});
-  if (std::find(names.begin(), names.end(), *for_reseller) == names.end()) {
-    names.push_back(*for_reseller);
-  }
+  std::unordered_set<std::string> names{*for_reseller};
+  if (reseller_users) names.insert(reseller_users->begin(), reseller_users->end());
   return names;
 }
 

@@ -5,6 +5,7 @@
 #include <expected>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace vt::cli {
@@ -39,7 +40,7 @@ std::expected<CallerIdentity, AccessRefusal> identify_caller(
 /// The account names the caller may see; nothing means every account.
 /// `reseller_users` is the control panel's list of the reseller's accounts
 /// (nothing when it could not be had), asked for only with --for-reseller.
-std::optional<std::vector<std::string>> allowed_names(
+std::optional<std::unordered_set<std::string>> allowed_names(
     const CallerIdentity& caller, const std::optional<std::string>& for_reseller,
     const std::optional<std::vector<std::string>>& reseller_users);
 

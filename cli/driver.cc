@@ -136,8 +136,6 @@ int report(const Cli& cli, const CallerIdentity& caller) {
     auto limits = plugins::query_tsl_limits(mysql_names(users, visible, sources.login_names));
     if (limits) sources.tessel_limits = std::move(*limits);
   }
-  std::optional<std::unordered_set<std::string>> allowed_set;
-  if (allowed) allowed_set.emplace(allowed->begin(), allowed->end());
 
   const auto order =
       order_users(users, visible, sort_key, sources.mysql_stats, sources.login_names);
@@ -145,7 +143,7 @@ int report(const Cli& cli, const CallerIdentity& caller) {
   const WalkRules rules{.login_names = sources.login_names,
                         .panel = sources.panel,
                         .admins = sources.admins,
-                        .allowed = allowed_set,
+                        .allowed = allowed,
                         .username = cli.username,
                         .domain = cli.domain,
                         .max = cli.max,

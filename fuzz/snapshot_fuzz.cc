@@ -97,10 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for_reseller = users.back().reseller;
     if (bit(5)) reseller_users = cli::mysql_names(users, visible, sources.login_names);
   }
-  std::optional<std::unordered_set<std::string>> allowed_set;
-  if (const auto allowed = cli::allowed_names(caller, for_reseller, reseller_users)) {
-    allowed_set.emplace(allowed->begin(), allowed->end());
-  }
+  const auto allowed = cli::allowed_names(caller, for_reseller, reseller_users);
   std::unordered_set<std::string> admins;
   if (caller.is_root && bit(6) && !users.empty()) admins.insert(users.front().username);
   std::optional<std::string> username;
@@ -117,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       .login_names = sources.login_names,
       .panel = sources.panel,
       .admins = admins,
-      .allowed = allowed_set,
+      .allowed = allowed,
       .username = username,
       .domain = domain,
       .max = bit(13) ? std::numeric_limits<std::uint64_t>::max() : (choice >> 14) % 32,

@@ -61,13 +61,14 @@ TEST(Access, AllowedNames) {
   const CallerIdentity res1{.name = "res1"};
   const CallerIdentity nobody{.name = "unknown", .has_account = false};
   const std::optional<Names> listed = Names{"alice", "bob"};
+  using Set = std::unordered_set<std::string>;
   EXPECT_EQ(allowed_names(root, std::nullopt, std::nullopt), std::nullopt);
-  EXPECT_EQ(allowed_names(res1, std::nullopt, std::nullopt), Names{"res1"});
-  EXPECT_EQ(allowed_names(nobody, std::nullopt, std::nullopt), Names{});
-  EXPECT_EQ(allowed_names(root, "res1", listed), (Names{"alice", "bob", "res1"}));
-  EXPECT_EQ(allowed_names(res1, "res1", listed), (Names{"alice", "bob", "res1"}));
-  EXPECT_EQ(allowed_names(res1, "res1", Names{"res1", "alice"}), (Names{"res1", "alice"}));
-  EXPECT_EQ(allowed_names(root, "res9", std::nullopt), Names{"res9"});  // no list to be had
+  EXPECT_EQ(allowed_names(res1, std::nullopt, std::nullopt), Set{"res1"});
+  EXPECT_EQ(allowed_names(nobody, std::nullopt, std::nullopt), Set{});
+  EXPECT_EQ(allowed_names(root, "res1", listed), (Set{"alice", "bob", "res1"}));
+  EXPECT_EQ(allowed_names(res1, "res1", listed), (Set{"alice", "bob", "res1"}));
+  EXPECT_EQ(allowed_names(res1, "res1", Names{"res1", "alice"}), (Set{"res1", "alice"}));
+  EXPECT_EQ(allowed_names(root, "res9", std::nullopt), Set{"res9"});  // no list to be had
 }
 
 TEST(Access, TouchesTimestamp) {
