@@ -99,7 +99,8 @@ int report(const Cli& cli, const CallerIdentity& caller) {
   if (touches_timestamp(caller, cli.for_reseller)) touch_timestamp_file(kTesselTimestampPath);
 
   Sources sources;
-  sources.tessel = core::tessel_service_status();
+  // A root caller has passed the namespace check: no need to ask again.
+  sources.tessel = core::tessel_service_status(core::kTslctlProgram, caller.is_root);
   sources.tessel_mode = core::query_tessel_mode(plugins::kTslHelperPath);
   auto snapshot = load_snapshot(kSnapshotPath, epoch_seconds_now());
   if (!snapshot) return fail(snapshot.error());

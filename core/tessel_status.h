@@ -17,22 +17,18 @@ struct TesselStatus {
   std::optional<nlohmann::json> context = std::nullopt;  ///< the placeholders' values
 };
 
-/// The status of the service whose control tool is `tool`, for a process
-/// with the real user id `uid`:
+/// The status of the service whose control tool is `tool`, asked by root of
+/// the machine itself (`machine_root`: real user id 0 in the initial user
+/// namespace, which the caller check has already found out) or not:
 /// - "disabled" when `tool` is not a regular file (links followed);
-/// - "enabled", without running anything, unless `uid` is 0 and
-///   `in_initial_namespace` (asked only then) answers yes;
+/// - "enabled", without running anything, unless `machine_root`;
 /// - otherwise the outcome of running `tool list` (no time limit): "error"
 ///   with the system's error text when it cannot be started, "error" with
 ///   the socket warning when its standard output says it cannot connect to
 ///   the service's socket, "enabled" when it exits with 0 and writes nothing
 ///   to standard error, and "error" with "tslctl error: %(output)s" and its
 ///   trimmed standard error as "output" in every other case.
-TesselStatus tessel_service_status(const std::string& tool, std::uint32_t uid,
-                                   bool (*in_initial_namespace)());
-
-/// `tessel_service_status` of "/usr/sbin/tslctl" for this process.
-TesselStatus tessel_service_status();
+TesselStatus tessel_service_status(const std::string& tool, bool machine_root);
 
 /// The mode in the tessel helper's answer to "tessel-mode": the answer,
 /// decoded lossily and trimmed, unquoted when that is one JSON string.

@@ -27,13 +27,6 @@ class TesselTest : public testing::Test {
   const fs::path& dir_ = temp_.path();
 };
 
-bool yes() {
-  return true;
-}
-bool no() {
-  return false;
-}
-
 const std::string kSocketWarning =
     "%(util)s is disabled in the system. Please, run \"%(command)s\" to start the service";
 
@@ -45,8 +38,7 @@ TEST_F(TesselTest, ServiceStatus) {
     std::string name;
     Tool tool = Tool::script;
     std::string body = "";  // run after the tool has noted that it ran
-    std::uint32_t uid = 0;
-    bool (*initial_namespace)() = yes;
+    bool machine_root = true;
     std::string status;
     std::optional<std::string> warning = std::nullopt;
     std::optional<std::string> context = std::nullopt;  // as compact JSON
@@ -56,10 +48,9 @@ TEST_F(TesselTest, ServiceStatus) {
       {.name = "no tool", .tool = Tool::missing, .status = "disabled", .runs = false},
       {.name = "directory", .tool = Tool::directory, .status = "disabled", .runs = false},
       {.name = "dangling link", .tool = Tool::dangling_link, .status = "disabled", .runs = false},
-      {.name = "not root", .body = "exit 1", .uid = 1000, .status = "enabled", .runs = false},
-      {.name = "root in a container",
+      {.name = "not root of the machine",
        .body = "exit 1",
-       .initial_namespace = no,
+       .machine_root = false,
        .status = "enabled",
        .runs = false},
       {.name = "lists",
@@ -135,7 +126,7 @@ TEST_F(TesselTest, ServiceStatus) {
         script("tslctl", body, fs::perms::owner_read | fs::perms::owner_write);
         break;
     }
-    const TesselStatus got = tessel_service_status(tool, c.uid, c.initial_namespace);
+    const TesselStatus got = tessel_service_status(tool, c.machine_root);
     EXPECT_EQ(got.status, c.status);
     EXPECT_EQ(got.warning, c.warning);
     EXPECT_EQ(got.context ? std::optional(got.context->dump()) : std::nullopt, c.context);
