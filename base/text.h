@@ -3,6 +3,7 @@
 #include <charconv>
 #include <concepts>
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,10 +22,17 @@ std::vector<std::string_view> split_lines(std::string_view text);
 /// The non-empty pieces of `text` between runs of Unicode White_Space.
 std::vector<std::string_view> split_whitespace(std::string_view text);
 
+/// Why a text is no decimal integer of the type asked for.
+enum class DecimalFault {
+  empty,          ///< no digits (nothing, or a sign alone)
+  invalid_digit,  ///< a character that is no ASCII digit
+  out_of_range,   ///< digits only, but beyond the type's range
+};
+
 /// A decimal integer of type T: an optional "+" (and "-" for signed T), then
 /// one or more ASCII digits and nothing else, within T's range.
 template <std::integral T>
-std::optional<T> parse_decimal(std::string_view text) {
+std::expected<T, DecimalFault> parse_decimal(std::string_view text) {
   bool negative = false;
   if (!text.empty() && text.front() == '+') {
     text.remove_prefix(1);
@@ -32,9 +40,9 @@ std::optional<T> parse_decimal(std::string_view text) {
     negative = true;
     text.remove_prefix(1);
   }
-  if (text.empty()) return std::nullopt;
+  if (text.empty()) return std::unexpected(DecimalFault::empty);
   for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
+    if (c < '0' || c > '9') return std::unexpected(DecimalFault::invalid_digit);
   }
   // from_chars takes the "-" itself; give it back for negative values.
   std::string buffer;
@@ -46,7 +54,9 @@ std::optional<T> parse_decimal(std::string_view text) {
   }
   T value{};
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  if (error != std::errc{} || end != text.data() + text.size()) {
+    return std::unexpected(DecimalFault::out_of_range);
+  }
   return value;
 }
 

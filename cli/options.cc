@@ -38,24 +38,24 @@ const CLI::Validator kUtf8Text(
     },
     "", "UTF-8");
 
-// Why `text` is no unsigned 64-bit decimal integer, or nothing when it is one.
-std::optional<std::string> u64_fault(std::string_view text) {
-  if (base::parse_decimal<std::uint64_t>(text)) return std::nullopt;
-  std::string_view digits = text;
-  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-  if (digits.empty()) return "cannot parse integer from empty string";
-  for (char c : digits) {
-    if (c < '0' || c > '9') return "invalid digit found in string";
+// How a usage error words why a value is no unsigned 64-bit integer.
+std::string_view describe(base::DecimalFault fault) {
+  switch (fault) {
+    case base::DecimalFault::empty:
+      return "cannot parse integer from empty string";
+    case base::DecimalFault::invalid_digit:
+      return "invalid digit found in string";
+    case base::DecimalFault::out_of_range:
+      break;
   }
   return "number too large to fit in target type";
 }
 
 const CLI::Validator kUnsigned64(
     [](std::string& value) -> std::string {
-      if (auto fault = u64_fault(value)) {
-        return "invalid value '" + value + "': " + *fault;
-      }
-      return {};
+      const auto number = base::parse_decimal<std::uint64_t>(value);
+      if (number) return {};
+      return "invalid value '" + value + "': " + std::string(describe(number.error()));
     },
     "", "u64");
 

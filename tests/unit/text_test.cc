@@ -99,17 +99,21 @@ TEST(Text, SplitWhitespace) {
 }
 
 TEST(Text, ParseDecimal) {
+  using enum DecimalFault;
   EXPECT_EQ(parse_decimal<std::uint32_t>("4294967295"), 4294967295u);
   EXPECT_EQ(parse_decimal<std::uint32_t>("+0"), 0u);
-  EXPECT_EQ(parse_decimal<std::uint32_t>("4294967296"), std::nullopt);
-  EXPECT_EQ(parse_decimal<std::uint32_t>("-1"), std::nullopt);
+  EXPECT_EQ(parse_decimal<std::uint32_t>("4294967296"), std::unexpected(out_of_range));
+  EXPECT_EQ(parse_decimal<std::uint32_t>("-1"), std::unexpected(invalid_digit));
   EXPECT_EQ(parse_decimal<std::int32_t>("-2147483648"), -2147483648);
-  EXPECT_EQ(parse_decimal<std::int32_t>("2147483648"), std::nullopt);
-  EXPECT_EQ(parse_decimal<std::int64_t>("+-1"), std::nullopt);
-  for (const char* bad : {"", "+", "-", " 1", "1 ", "0x10", "1e3", "1.0", "١"}) {
+  EXPECT_EQ(parse_decimal<std::int32_t>("2147483648"), std::unexpected(out_of_range));
+  EXPECT_EQ(parse_decimal<std::int64_t>("+-1"), std::unexpected(invalid_digit));
+  for (const char* empty : {"", "+"}) {
+    EXPECT_EQ(parse_decimal<std::uint64_t>(empty), std::unexpected(DecimalFault::empty));
+  }
+  for (const char* bad : {" 1", "1 ", "0x10", "1e3", "1.0", "١"}) {
     SCOPED_TRACE(bad);
-    EXPECT_EQ(parse_decimal<std::int64_t>(bad), std::nullopt);
-    EXPECT_EQ(parse_decimal<std::uint64_t>(bad), std::nullopt);
+    EXPECT_EQ(parse_decimal<std::int64_t>(bad), std::unexpected(invalid_digit));
+    EXPECT_EQ(parse_decimal<std::uint64_t>(bad), std::unexpected(invalid_digit));
   }
 }
 
