@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-
 #include "core/identity.h"
 
 namespace vt::cli {
