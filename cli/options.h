@@ -13,9 +13,9 @@ inline constexpr const char* kVersion = "3.0.0";
 struct Cli {
   bool json = false;
   bool hide_mysql = false;
-  std::optional<std::string> username;
-  std::optional<std::string> for_reseller;
-  std::optional<std::string> domain;
+  std::optional<std::string> username = std::nullopt;
+  std::optional<std::string> for_reseller = std::nullopt;
+  std::optional<std::string> domain = std::nullopt;
   std::uint64_t max = 25;
   std::string order_by = "cpu";
   bool domains = false;

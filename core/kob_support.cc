@@ -18,14 +18,10 @@ bool panel_feature_enabled(std::string_view answer) {
   return base::trim(answer) == "true";
 }
 
-std::optional<std::string> kob_support_notice_with(const std::string& helper) {
-  const auto answer = plugins::query_panel_feature_with(helper, "KOB");
+std::optional<std::string> kob_support_notice(const std::string& helper) {
+  const auto answer = plugins::query_panel_feature(helper, "KOB");
   if (answer && panel_feature_enabled(*answer)) return std::nullopt;
   return notice();
-}
-
-std::optional<std::string> kob_support_notice() {
-  return kob_support_notice_with(plugins::kPlexaHelperPath);
 }
 
 }  // namespace vt::core

@@ -20,9 +20,6 @@ bool panel_feature_enabled(std::string_view answer);
 /// "KOB" under its 30-second limit, answers a text that trims to exactly
 /// "true". Otherwise, also when the helper fails, the two-line notice for
 /// standard output, each line ended by a line feed.
-std::optional<std::string> kob_support_notice_with(const std::string& helper);
-
-/// `kob_support_notice_with` the control panel's own helper.
-std::optional<std::string> kob_support_notice();
+std::optional<std::string> kob_support_notice(const std::string& helper);
 
 }  // namespace vt::core

@@ -29,20 +29,10 @@ using MysqlStats = std::unordered_map<std::string, DbTslStats>;
 /// "time_of_restrict", anything after the JSON value).
 MysqlStats load_tsltop_file(const std::string& path);
 
-/// `load_tsltop_file` on "/var/kob/vorlane_tsltop.json".
-inline MysqlStats load_tsltop_file() {
-  return load_tsltop_file(kTsltopSnapshotPath);
-}
-
 /// Runs `program` with "-c" (no time limit) and merges its output into
 /// `stats` with `merge_tsltop_output`. A program that cannot be started,
 /// is killed or exits with a status other than 0 leaves `stats` unchanged.
 void merge_tsltop_command(MysqlStats& stats, const std::string& program);
-
-/// `merge_tsltop_command` with "/usr/sbin/tsltop".
-inline void merge_tsltop_command(MysqlStats& stats) {
-  merge_tsltop_command(stats, kTsltopProgram);
-}
 
 /// Merges the statistics tool's output (raw bytes; invalid UTF-8 is
 /// replaced) into `stats`. The first line is a header; every further line

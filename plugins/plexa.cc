@@ -54,26 +54,21 @@ std::expected<UserLookupResult, std::string> parse_user_lookup(const std::string
   return result;
 }
 
-std::expected<std::string, std::string> run_plexa_helper_with(
-    const std::string& program, const std::vector<std::string>& args) {
-  return run_helper_text(program, args, kPlexaLimitSeconds);
-}
-
-std::expected<std::vector<std::string>, std::string> list_admins_with(const std::string& program) {
-  const auto text = run_plexa_helper_with(program, {"admins"});
+std::expected<std::vector<std::string>, std::string> list_admins(const std::string& program) {
+  const auto text = run_helper_text(program, {"admins"}, kPlexaLimitSeconds);
   if (!text) return std::unexpected(text.error());
   return parse_admins(*text);
 }
 
-std::expected<std::vector<std::string>, std::string> list_reseller_users_with(
+std::expected<std::vector<std::string>, std::string> list_reseller_users(
     const std::string& program, const std::string& reseller) {
-  const auto text = run_plexa_helper_with(program, {"reseller-users", reseller});
+  const auto text = run_helper_text(program, {"reseller-users", reseller}, kPlexaLimitSeconds);
   if (!text) return std::unexpected(text.error());
   return parse_reseller_users(*text);
 }
 
-std::expected<UserLookupResult, std::string> lookup_users_with(
-    const std::string& program, const std::vector<std::int64_t>& uids) {
+std::expected<UserLookupResult, std::string> lookup_users(const std::string& program,
+                                                          const std::vector<std::int64_t>& uids) {
   if (uids.empty()) return UserLookupResult{};
   std::vector<std::string> ids;
   ids.reserve(uids.size());
@@ -90,30 +85,9 @@ std::expected<UserLookupResult, std::string> lookup_users_with(
   return all;
 }
 
-std::expected<std::string, std::string> query_panel_feature_with(const std::string& program,
-                                                                 const std::string& feature) {
-  return run_plexa_helper_with(program, {"panel-feature", feature});
-}
-
-std::expected<std::string, std::string> run_plexa_helper(const std::vector<std::string>& args) {
-  return run_plexa_helper_with(kPlexaHelperPath, args);
-}
-
-std::expected<std::vector<std::string>, std::string> list_admins() {
-  return list_admins_with(kPlexaHelperPath);
-}
-
-std::expected<std::vector<std::string>, std::string> list_reseller_users(
-    const std::string& reseller) {
-  return list_reseller_users_with(kPlexaHelperPath, reseller);
-}
-
-std::expected<UserLookupResult, std::string> lookup_users(const std::vector<std::int64_t>& uids) {
-  return lookup_users_with(kPlexaHelperPath, uids);
-}
-
-std::expected<std::string, std::string> query_panel_feature(const std::string& feature) {
-  return query_panel_feature_with(kPlexaHelperPath, feature);
+std::expected<std::string, std::string> query_panel_feature(const std::string& program,
+                                                            const std::string& feature) {
+  return run_helper_text(program, {"panel-feature", feature}, kPlexaLimitSeconds);
 }
 
 }  // namespace vt::plugins

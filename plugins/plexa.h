@@ -42,28 +42,28 @@ struct UserLookupResult {
   bool operator==(const UserLookupResult&) const = default;
 };
 
-// Every call runs the helper under a 30-second limit, so each may also fail
-// with the runner's messages (plugins/runner.h), passed on unchanged.
-
-/// The helper's standard output for `args`.
-std::expected<std::string, std::string> run_plexa_helper(const std::vector<std::string>& args);
+// Every call runs the control-panel helper `program` (kPlexaHelperPath on
+// a server) under a 30-second limit, so each may also fail with the
+// runner's messages (plugins/runner.h), passed on unchanged.
 
 /// The admins' user names ("admins"), in the helper's order, repeats kept.
-std::expected<std::vector<std::string>, std::string> list_admins();
+std::expected<std::vector<std::string>, std::string> list_admins(const std::string& program);
 
 /// The user names owned by `reseller` ("reseller-users", then the name as one
 /// unchanged argument).
 std::expected<std::vector<std::string>, std::string> list_reseller_users(
-    const std::string& reseller);
+    const std::string& program, const std::string& reseller);
 
 /// The accounts behind `uids` ("user-info-sys", then each uid in decimal, in
 /// order, repeats kept). No uids: an empty result, and nothing is run. Uids
 /// too many for one call's arguments are asked in the fewest calls that fit
 /// (run_helper_texts), and their answers joined in order.
-std::expected<UserLookupResult, std::string> lookup_users(const std::vector<std::int64_t>& uids);
+std::expected<UserLookupResult, std::string> lookup_users(const std::string& program,
+                                                          const std::vector<std::int64_t>& uids);
 
 /// The helper's answer to "panel-feature" `feature`, as printed.
-std::expected<std::string, std::string> query_panel_feature(const std::string& feature);
+std::expected<std::string, std::string> query_panel_feature(const std::string& program,
+                                                            const std::string& feature);
 
 // --- Reading the answers --------------------------------------------------
 // Each answer is exactly one JSON value, white space around it allowed.
@@ -78,19 +78,5 @@ std::expected<std::vector<std::string>, std::string> parse_reseller_users(const 
 /// is required and null is refused. Error: "failed to parse user-info-sys
 /// JSON: {error}: output={the first 200 bytes of `text`}".
 std::expected<UserLookupResult, std::string> parse_user_lookup(const std::string& text);
-
-// --- The same calls with the program named --------------------------------
-// The command always uses kPlexaHelperPath through the calls above; these
-// exist so that the calls can be exercised against a stand-in program.
-
-std::expected<std::string, std::string> run_plexa_helper_with(const std::string& program,
-                                                              const std::vector<std::string>& args);
-std::expected<std::vector<std::string>, std::string> list_admins_with(const std::string& program);
-std::expected<std::vector<std::string>, std::string> list_reseller_users_with(
-    const std::string& program, const std::string& reseller);
-std::expected<UserLookupResult, std::string> lookup_users_with(
-    const std::string& program, const std::vector<std::int64_t>& uids);
-std::expected<std::string, std::string> query_panel_feature_with(const std::string& program,
-                                                                 const std::string& feature);
 
 }  // namespace vt::plugins

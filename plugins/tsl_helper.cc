@@ -24,8 +24,8 @@ std::expected<TesselLimits, std::string> parse_tsl_limits(const std::string& tex
   return limits;
 }
 
-std::expected<TesselLimits, std::string> query_tsl_limits_with(
-    const std::string& program, const std::vector<std::string>& names) {
+std::expected<TesselLimits, std::string> query_tsl_limits(const std::string& program,
+                                                          const std::vector<std::string>& names) {
   if (names.empty()) return TesselLimits{};
   const auto texts = run_helper_texts(program, {"limits"}, names, kTslLimitSeconds);
   if (!texts) return std::unexpected(texts.error());
@@ -36,10 +36,6 @@ std::expected<TesselLimits, std::string> query_tsl_limits_with(
     for (auto& [name, limits] : *part) all.insert_or_assign(name, std::move(limits));
   }
   return all;
-}
-
-std::expected<TesselLimits, std::string> query_tsl_limits(const std::vector<std::string>& names) {
-  return query_tsl_limits_with(kTslHelperPath, names);
 }
 
 }  // namespace vt::plugins

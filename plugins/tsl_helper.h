@@ -13,14 +13,16 @@ namespace vt::plugins {
 inline constexpr const char* kTslHelperPath = "/usr/share/kob-stats3/scripts/kobstats-tsl-helper";
 inline constexpr std::uint64_t kTslLimitSeconds = 15;
 
-/// The limits of the accounts `names` ("limits", then each name as one
+/// The limits of the accounts `names`, asked of the tessel helper `program`
+/// (kTslHelperPath on a server): "limits", then each name as one
 /// argument, in order, repeats kept), as the helper lists them: names it
 /// leaves out are absent, names it adds are kept. No names: an empty table,
 /// and nothing is run. Names too many for one call's arguments are asked in
 /// the fewest calls that fit (run_helper_texts); a later answer's entry
 /// replaces an earlier one's. Runner failures (plugins/runner.h) pass on
 /// unchanged.
-std::expected<TesselLimits, std::string> query_tsl_limits(const std::vector<std::string>& names);
+std::expected<TesselLimits, std::string> query_tsl_limits(const std::string& program,
+                                                          const std::vector<std::string>& names);
 
 /// One JSON object from account name to an object with the optional keys
 /// "cpu" and "io" (number or null), "error" (string or null) and "absent"
@@ -28,11 +30,5 @@ std::expected<TesselLimits, std::string> query_tsl_limits(const std::vector<std:
 /// later object. Error: "failed to parse tsl-helper JSON: {error}:
 /// output={the first 200 bytes of `text`}".
 std::expected<TesselLimits, std::string> parse_tsl_limits(const std::string& text);
-
-/// query_tsl_limits with the program named. The command always uses
-/// kTslHelperPath; this exists so the call can be exercised against a
-/// stand-in program.
-std::expected<TesselLimits, std::string> query_tsl_limits_with(
-    const std::string& program, const std::vector<std::string>& names);
 
 }  // namespace vt::plugins

@@ -198,28 +198,12 @@ TEST_F(Access, TimestampFileTouchedForRootAndResellerRuns) {
   EXPECT_EQ(r.status, 0) << r.err;
 }
 
-TEST_F(Access, HidingOrderFiltersAndMax) {
-  struct Case {
-    std::vector<std::string> args;
-    Names users;
-  };
-  const std::vector<Case> cases = {
-      {{}, {"alice", "bob", "carol", "res1", "N/A"}},
-      {{"--max", "2"}, {"alice", "bob"}},
-      {{"--max", "0"}, {}},
-      {{"-u", "o"}, {"bob", "carol"}},
-      {{"-u", ""}, {"alice", "bob", "carol", "res1"}},
-      {{"-d", ""}, {}},  // no domain known: every domain is "N/A"
-      {{"-o", "bogus", "-m", "1"}, {"alice"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.args));
-    std::vector<std::string> args = {"--json"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const RunResult r = fixture_.run(args);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(usernames(json::parse(r.out)), c.users);
-  }
+// Filters, order and --max are unit-tested on the assembly
+// (tests/unit/assemble_test.cc); here only what comes from the files.
+TEST_F(Access, HidingFollowsTheConfiguration) {
+  // The system account is hidden, the container id kept.
+  EXPECT_EQ(usernames(json::parse(fixture_.run({"--json"}).out)),
+            (Names{"alice", "bob", "carol", "res1", "N/A"}));
   // Without hiding, the system account leads the CPU order.
   fixture_.write("/etc/sysconfig/kobstats2", "hide_kob_more_than_maxuid = off\n");
   EXPECT_EQ(usernames(json::parse(fixture_.run({"--json", "-m", "1"}).out)), Names{"mailman"});

@@ -177,18 +177,6 @@ TEST(Run, ReportOfTheSnapshot) {
   EXPECT_FALSE(domains[0].contains("name"));
 }
 
-TEST(Run, HideMysql) {
-  Fixture fixture;
-  fixture.write(kSnapshot, kOneUser);
-  const RunResult r = fixture.run({"--json", "--hide-mysql"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out.find("mysql\""), std::string::npos) << r.out;
-  const json user = json::parse(r.out)["users"][0];
-  EXPECT_EQ(user["restricted"], false);
-  EXPECT_FALSE(user.contains("restriction"));
-  EXPECT_EQ(user["usage"]["cpu"], json({{"all", 12.5}}));
-}
-
 TEST(Run, ExactLayout) {
   Fixture fixture;
   fixture.write(kSnapshot, R"({"timestamp": 100000, "users": [[1002, "bob", "", "",

@@ -52,7 +52,7 @@ TEST_F(KobSupportTest, NoticeUnlessTheFeatureIsThere) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string helper = c.body.empty() ? (dir_ / "missing").string() : script(c.body);
-    const auto got = kob_support_notice_with(helper);
+    const auto got = kob_support_notice(helper);
     EXPECT_EQ(got, c.supported ? std::nullopt : std::optional(notice));
   }
 }

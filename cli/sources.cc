@@ -1,0 +1,90 @@
+#include "cli/sources.h"
+
+#include <iterator>
+
+#include "cli/report.h"
+#include "core/config.h"
+#include "core/identity.h"
+
+namespace vt::cli {
+namespace {
+
+constexpr const char* kStatsConfigPath = "/etc/sysconfig/kobstats2";
+
+LoginNames login_names_of_accounts(std::uint32_t uid_min) {
+  LoginNames names;
+  auto users = core::list_login_users(uid_min);
+  names.reserve(users.size());
+  for (auto& user : users) names[user.uid] = std::move(user.name);
+  return names;
+}
+
+// Domain and reseller of each visible account, from the control panel; a
+// failed lookup leaves the table empty.
+PanelAccounts panel_accounts(const std::string& helper, const std::vector<TopUser>& users,
+                             const std::vector<std::size_t>& positions) {
+  std::vector<std::int64_t> uids;
+  uids.reserve(positions.size());
+  for (const std::size_t i : positions) uids.push_back(users[i].id);
+  PanelAccounts panel;
+  auto found = plugins::lookup_users(helper, uids);
+  if (!found) return panel;
+  for (auto& info : found->users) {
+    PanelAccount& account = panel[info.uid];
+    account.domain = info.domain.empty() ? kNotAvailable : std::move(info.domain);
+    account.reseller = info.reseller.empty() ? kNotAvailable : std::move(info.reseller);
+  }
+  return panel;
+}
+
+std::unordered_set<std::string> panel_admins(const std::string& helper) {
+  auto admins = plugins::list_admins(helper);
+  if (!admins) return {};
+  return {std::make_move_iterator(admins->begin()), std::make_move_iterator(admins->end())};
+}
+
+}  // namespace
+
+std::expected<Sources, base::Error> gather_sources(const Cli& cli, const CallerIdentity& caller,
+                                                   const Programs& programs) {
+  Sources sources;
+  // A root caller has passed the namespace check: no need to ask again.
+  sources.tessel = core::tessel_service_status(programs.tslctl, caller.is_root);
+  sources.tessel_mode = core::query_tessel_mode(programs.tsl_helper);
+  auto snapshot = load_snapshot(kSnapshotPath, epoch_seconds_now());
+  if (!snapshot) return std::unexpected(std::move(snapshot.error()));
+  sources.snapshot = std::move(*snapshot);
+  const core::StatsConfig config = core::load_stats_config(kStatsConfigPath);
+
+  const std::vector<TopUser>& users = sources.snapshot.users;
+  const core::LoginRange login_range = core::login_range();
+  sources.visible = visible_accounts(users, config.use_big_uids, config.hide_kob_more_than_maxuid,
+                                     login_range.min, login_range.max);
+  sources.login_names = login_names_of_accounts(login_range.min);
+  sources.panel = panel_accounts(programs.plexa_helper, users, sources.visible);
+  if (caller.is_root) sources.admins = panel_admins(programs.plexa_helper);
+
+  // MySQL figures: the saved ones where they order the report ("mysql_cpu"
+  // and "mysql_io") or are merged into it, the live ones and the limits
+  // only when they are merged.
+  sources.merge = sources.tessel.status == "enabled" && !cli.hide_mysql;
+  const SortKey sort_key = sort_key_named(cli.order_by);
+  if (sources.merge || sort_key == SortKey::mysql_cpu || sort_key == SortKey::mysql_io) {
+    sources.mysql_stats = core::load_tsltop_file(core::kTsltopSnapshotPath);
+  }
+  if (sources.merge) core::merge_tsltop_command(sources.mysql_stats, programs.tsltop);
+
+  if (cli.for_reseller) {
+    if (auto listed = plugins::list_reseller_users(programs.plexa_helper, *cli.for_reseller)) {
+      sources.reseller_users = std::move(*listed);
+    }
+  }
+  if (sources.merge) {
+    auto limits = plugins::query_tsl_limits(
+        programs.tsl_helper, mysql_names(users, sources.visible, sources.login_names));
+    if (limits) sources.tessel_limits = std::move(*limits);
+  }
+  return sources;
+}
+
+}  // namespace vt::cli
