@@ -3,6 +3,12 @@
 #include <algorithm>
 
 namespace vt::base::json {
+namespace {
+
+struct TextPosition {
+  std::size_t line = 1;
+  std::size_t column = 0;
+};
 
 TextPosition position_after(std::string_view text, std::size_t consumed) {
   // A fault found at a line feed belongs to the line that the line feed ends.
@@ -19,6 +25,8 @@ TextPosition position_after(std::string_view text, std::size_t consumed) {
       last_break == std::string_view::npos ? head.size() : head.size() - last_break - 1;
   return position;
 }
+
+}  // namespace
 
 std::string at_position(std::string_view text, std::size_t consumed) {
   const TextPosition position = position_after(text, consumed);

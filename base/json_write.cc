@@ -257,10 +257,4 @@ std::string write_json(const nlohmann::json& value) {
   return out;
 }
 
-std::string format_double(double value) {
-  std::string out;
-  append_double(out, value);
-  return out;
-}
-
 }  // namespace vt::base

@@ -6,12 +6,10 @@
 
 namespace vt::base {
 
-/// The document as pretty-printed text followed by one line feed.
+/// The document as pretty-printed text followed by one line feed. A float
+/// is written in the shortest decimal text that reads back to it, with ".0"
+/// on whole numbers and an exponent for very large or very small
+/// magnitudes; "null" when it is not finite.
 std::string write_json(const nlohmann::json& value);
-
-/// The shortest decimal text that reads back to `value`, with ".0" on whole
-/// numbers and an exponent for very large or very small magnitudes; "null"
-/// for values that are not finite.
-std::string format_double(double value);
 
 }  // namespace vt::base

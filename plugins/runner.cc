@@ -37,7 +37,12 @@ std::string error_message(const base::ProcessError& error, const std::string& pr
   return program + " timed out after " + std::to_string(limit_seconds) + "s";
 }
 
-}  // namespace
+// A helper run that ended on its own.
+struct HelperOutput {
+  std::string stdout_bytes;  // its standard output, unchanged
+  std::string stderr_bytes;  // its standard error, unchanged
+  int status = 0;            // raw wait status; success is exactly 0
+};
 
 std::expected<HelperOutput, std::string> run_helper(const std::string& program,
                                                     const std::vector<std::string>& args,
@@ -47,6 +52,8 @@ std::expected<HelperOutput, std::string> run_helper(const std::string& program,
   if (!run) return std::unexpected(error_message(run.error(), program, limit_seconds, max_output));
   return HelperOutput{std::move(run->out), std::move(run->err), run->status};
 }
+
+}  // namespace
 
 std::expected<std::string, std::string> run_helper_text(const std::string& program,
                                                         const std::vector<std::string>& args,

@@ -16,6 +16,13 @@
 namespace vt::base {
 namespace {
 
+// A float as the writer writes it: the document of the number alone.
+std::string format_double(double value) {
+  std::string text = write_json(nlohmann::json(value));
+  text.pop_back();  // the line feed that ends a document
+  return text;
+}
+
 using Json = nlohmann::json;
 
 struct LayoutCase {
