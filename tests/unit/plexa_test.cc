@@ -121,36 +121,6 @@ TEST(PlexaAnswers, UserLookupRefused) {
   }
 }
 
-TEST(PlexaAnswers, UserLookupFailureQuotesTheStartOfTheOutput) {
-  struct Case {
-    std::string name;
-    std::string text;
-    std::size_t quoted;  // bytes of `text` after ": output="
-  };
-  const std::string head = R"({"users":7,"pad":")";
-  // `total` bytes with `at` placed after the first `before` bytes.
-  const auto padded = [&](const std::string& at, std::size_t total, std::size_t before = 199) {
-    std::string text = head + std::string(before - head.size(), 'a') + at;
-    return text + std::string(total - text.size() - 2, 'b') + "\"}";
-  };
-  const std::vector<Case> cases = {
-      {"1,000 bytes", padded("a", 1000), 200},
-      {"a character across byte 200 is left out", padded("\xc3\xa9", 1000), 199},
-      {"a character ending at byte 200 is kept", padded("\xc3\xa9", 300, 198), 200},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto got = parse_user_lookup(c.text);
-    ASSERT_FALSE(got.has_value());
-    const std::string& message = got.error();
-    EXPECT_EQ(message,
-              "failed to parse user-info-sys JSON: invalid type: integer 7, expected a list at "
-              "line 1 column 10: output=" +
-                  c.text.substr(0, c.quoted));
-    EXPECT_TRUE(base::is_utf8(message));
-  }
-}
-
 struct NamesCase {
   std::string text;
   std::optional<std::vector<std::string>> value;
@@ -191,21 +161,7 @@ TEST(PlexaAnswers, NameLists) {
 
 // --- Running the helper ---------------------------------------------------
 
-// Each test gets a directory with a stand-in helper that records its
-// arguments one per line in "args", touches "ran", and prints "answer".
-class PlexaRun : public testing::Test {
- protected:
-  std::string script(const std::string& name, const std::string& body) {
-    return stand_in_.dir().script(name, body);
-  }
-  void answer(const std::string& text) { stand_in_.answer(text); }
-  std::string args() const { return stand_in_.args(); }
-  bool ran() const { return stand_in_.ran(); }
-
-  test::RecordingHelper stand_in_{"plexa_test"};
-  const fs::path& dir_ = stand_in_.dir().path();
-  const std::string& helper_ = stand_in_.program();
-};
+class PlexaRun : public test::HelperTest {};
 
 TEST_F(PlexaRun, ArgumentsReachTheHelperUnchanged) {
   const std::string odd = "re seller; $(touch pwned) 'q' \"d\" * `id` \\ &|";

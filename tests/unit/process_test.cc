@@ -59,22 +59,7 @@ std::vector<pid_t> pids_in(const std::string& path) {
   return pids;
 }
 
-// Every test runs its shell scripts from a fresh directory and must leave
-// neither a child process nor a descriptor behind.
-class ProcessTest : public testing::Test {
- protected:
-  void TearDown() override {
-    EXPECT_EQ(test::open_fd_count(), fds_);
-    EXPECT_TRUE(test::no_child_left()) << "left a zombie";
-  }
-  std::string script(const std::string& name, const std::string& body) {
-    return temp_.script(name, body);
-  }
-
-  test::TempDir temp_{"process_test"};
-  const fs::path& dir_ = temp_.path();
-  int fds_ = test::open_fd_count();
-};
+class ProcessTest : public test::ScriptTest {};
 
 // 256 lines of 4 KiB, the numbers 1..256 times `factor`, right-aligned.
 std::string big_stream(int factor) {

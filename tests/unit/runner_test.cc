@@ -16,23 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every test runs its shell scripts from a fresh directory and must leave
-// neither a child process nor a descriptor behind.
-class RunnerTest : public testing::Test {
- protected:
-  void TearDown() override {
-    EXPECT_EQ(test::open_fd_count(), fds_);
-    EXPECT_TRUE(test::no_child_left()) << "left a zombie";
-  }
-  std::string script(const std::string& name, const std::string& body,
-                     fs::perms perms = fs::perms::owner_all) {
-    return temp_.script(name, body, perms);
-  }
-
-  test::TempDir temp_{"runner_test"};
-  const fs::path& dir_ = temp_.path();
-  int fds_ = test::open_fd_count();
-};
+class RunnerTest : public test::ScriptTest {};
 
 // `text` with every "{p}" replaced by `program`.
 std::string with_program(std::string text, const std::string& program) {

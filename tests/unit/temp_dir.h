@@ -1,6 +1,7 @@
 #pragma once
 // A private temporary directory for tests that need files or small shell
 // programs, plus checks that a test left no descriptor or child behind.
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 
@@ -92,5 +93,40 @@ inline bool no_child_left() {
   const pid_t left = ::waitpid(-1, nullptr, WNOHANG);
   return left == 0 || (left == -1 && errno == ECHILD);
 }
+
+/// A test that runs its shell programs from a fresh directory and must
+/// leave neither a child process nor a descriptor behind.
+class ScriptTest : public testing::Test {
+ protected:
+  void TearDown() override {
+    EXPECT_EQ(open_fd_count(), fds_);
+    EXPECT_TRUE(no_child_left()) << "left a zombie";
+  }
+  std::string script(const std::string& name, const std::string& body,
+                     std::filesystem::perms perms = std::filesystem::perms::owner_all) {
+    return temp_.script(name, body, perms);
+  }
+
+  TempDir temp_;
+  const std::filesystem::path& dir_ = temp_.path();
+  int fds_ = open_fd_count();
+};
+
+/// A test with a recording stand-in helper (RecordingHelper) in a fresh
+/// directory.
+class HelperTest : public testing::Test {
+ protected:
+  std::string script(const std::string& name, const std::string& body,
+                     std::filesystem::perms perms = std::filesystem::perms::owner_all) {
+    return stand_in_.dir().script(name, body, perms);
+  }
+  void answer(const std::string& text) { stand_in_.answer(text); }
+  std::string args() const { return stand_in_.args(); }
+  bool ran() const { return stand_in_.ran(); }
+
+  RecordingHelper stand_in_{"helper_test"};
+  const std::filesystem::path& dir_ = stand_in_.dir().path();
+  const std::string& helper_ = stand_in_.program();
+};
 
 }  // namespace vt::test

@@ -105,43 +105,7 @@ TEST(TslLimitsAnswer, Reading) {
   }
 }
 
-TEST(TslLimitsAnswer, FailureQuotesTheStartOfTheOutput) {
-  const std::string head = R"({"a": 5, "pad": ")";
-  const auto padded = [&](const std::string& at200) {
-    std::string text = head + std::string(199 - head.size(), 'x') + at200;
-    return text + std::string(1000 - text.size() - 2, 'y') + "\"}";
-  };
-  const struct {
-    std::string text;
-    std::size_t quoted;
-  } cases[] = {{padded("x"), 200}, {padded("\xe2\x82\xac"), 199}};
-  for (const auto& c : cases) {
-    ASSERT_EQ(c.text.size(), 1000u);
-    const auto got = parse_tsl_limits(c.text);
-    ASSERT_FALSE(got.has_value());
-    EXPECT_EQ(got.error(),
-              "failed to parse tsl-helper JSON: invalid type: integer 5, expected TslLimits at "
-              "line 1 column 7: output=" +
-                  c.text.substr(0, c.quoted));
-    EXPECT_TRUE(base::is_utf8(got.error()));
-  }
-}
-
-// A directory with a stand-in helper that records its arguments one per line
-// in "args", touches "ran", and prints "answer".
-class TslHelperRun : public testing::Test {
- protected:
-  std::string script(const std::string& name, const std::string& body) {
-    return stand_in_.dir().script(name, body);
-  }
-  void answer(const std::string& text) { stand_in_.answer(text); }
-  std::string args() const { return stand_in_.args(); }
-  bool ran() const { return stand_in_.ran(); }
-
-  test::RecordingHelper stand_in_{"tsl_helper_test"};
-  const fs::path& dir_ = stand_in_.dir().path();
-  const std::string& helper_ = stand_in_.program();
-};
+class TslHelperRun : public test::HelperTest {};
 
 TEST_F(TslHelperRun, AsksForEveryNameAndKeepsTheAnswer) {
   answer(R"({"alice": {"cpu": 50, "io": 4}, "carol": {"error": "no such user"}})");
