@@ -424,14 +424,14 @@ bool FastReader::skip(od::value& v, std::size_t depth) {
   return false;
 }
 
-bool decode_padded(const simdjson::padded_string_view text, const Target& target) {
+// `object`: the root is an object, else an array.
+bool decode_padded(const simdjson::padded_string_view text, bool object, const Target& target) {
   od::parser parser;
   od::document doc;
   if (parser.iterate(text).get(doc) != SUCCESS) return false;
   FastReader reader;
-  const std::size_t first = std::string_view(text).find_first_not_of(" \t\n\r");
   bool done = false;
-  if (text[first] == '{') {
+  if (object) {
     od::object o;
     done = doc.get_object().get(o) == SUCCESS && reader.object(o, target, 0);
   } else {
@@ -451,12 +451,13 @@ bool decode_padded(const simdjson::padded_string_view text, const Target& target
 bool decode_fast(const std::string& text, const Target& target) {
   const std::size_t first = text.find_first_not_of(" \t\n\r");
   if (first == std::string::npos || (text[first] != '{' && text[first] != '[')) return false;
+  const bool object = text[first] == '{';
   if (text.capacity() - text.size() >= simdjson::SIMDJSON_PADDING) {
     return decode_padded(simdjson::padded_string_view(text.data(), text.size(), text.capacity()),
-                         target);
+                         object, target);
   }
   const simdjson::padded_string copy(text);
-  return decode_padded(copy, target);
+  return decode_padded(copy, object, target);
 }
 
 }  // namespace vt::base::json::detail
