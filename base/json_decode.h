@@ -43,6 +43,12 @@ std::expected<T, std::string> decode_as(const std::string& text, const RecordInf
 
 }  // namespace detail
 
+/// " at line L column C": the place of the last of the first `consumed` bytes
+/// of `text` (the start of the text when `consumed` is 0). Lines are counted
+/// from 1 and end with their line feed; columns count bytes from 1, so
+/// column 0 stands before a line's first byte.
+std::string at_position(std::string_view text, std::size_t consumed);
+
 /// Decodes the JSON text `text` as one value of type T.
 ///
 /// The text holds exactly one JSON value, optionally surrounded by white

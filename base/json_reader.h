@@ -1,19 +1,73 @@
 #pragma once
-// The event handler behind decode_json: it receives the JSON parser's events
-// and writes each value straight into its place in the target records.
-// Internal to base/json_decode.cc.
+// The careful reader behind decode_json: it receives the JSON parser's
+// events and writes each value straight into its place in the target
+// records, and it says where a fault was found. Internal to base/json_*.cc.
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "base/json_cursor.h"
 #include "base/json_decode.h"
-#include "base/json_scalar.h"
 
 namespace vt::base::json::detail {
+
+// How far the parser has read: the input iterator updates it on every step.
+struct Cursor {
+  const char* begin = nullptr;
+  const char* pos = nullptr;
+  bool at_end = false;  // the parser has looked for a byte past the end
+
+  std::size_t consumed() const { return static_cast<std::size_t>(pos - begin); }
+};
+
+// Walks the text for the JSON parser and leaves in the shared cursor how far
+// it has got, so that errors can say where they were found.
+class TrackingIterator {
+ public:
+  using iterator_category = std::input_iterator_tag;
+  using value_type = char;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const char*;
+  using reference = const char&;
+
+  TrackingIterator(const char* pos, Cursor* cursor) : pos_(pos), cursor_(cursor) {}
+
+  reference operator*() const { return *pos_; }
+  TrackingIterator& operator++() {
+    cursor_->pos = ++pos_;
+    return *this;
+  }
+  TrackingIterator operator++(int) {
+    TrackingIterator before = *this;
+    ++*this;
+    return before;
+  }
+  // The parser compares with the end before every byte it takes, so equality
+  // means it has looked past the last byte.
+  friend bool operator==(const TrackingIterator& a, const TrackingIterator& b) {
+    if (a.pos_ != b.pos_) return false;
+    a.cursor_->at_end = true;
+    return true;
+  }
+
+ private:
+  const char* pos_;
+  Cursor* cursor_;
+};
+
+// One scalar event of the parser.
+struct Scalar {
+  enum class Type : std::uint8_t { null, boolean, integer, unsigned_integer, floating, string };
+  Type type = Type::null;
+  bool boolean = false;
+  std::int64_t integer = 0;
+  std::uint64_t unsigned_integer = 0;
+  double floating = 0.0;
+  const std::string* text = nullptr;  // string value, or the number as written
+};
 
 // The deepest nesting of objects and arrays a text may have.
 inline constexpr std::size_t kMaxDepth = 128;

@@ -4,7 +4,6 @@
 
 #include "base/file.h"
 #include "base/json_decode.h"
-#include "base/json_position.h"
 #include "base/utf8.h"
 
 namespace vt::cli {
