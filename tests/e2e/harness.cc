@@ -134,7 +134,9 @@ RunResult Fixture::run(const std::vector<std::string>& args, const RunOptions& o
 
 RunResult Fixture::shell(const std::string& command_line) const {
   const std::string vt = std::string(VT_LAUNCHER) + " " + root_ + " -- " + VT_BINARY;
-  return run_program({"/bin/bash", "-c", "VT='" + vt + "'; " + command_line});
+  RunResult result = run_program({"/bin/bash", "-c", "VT='" + vt + "'; " + command_line});
+  keep_document(result.out);
+  return result;
 }
 
 RunResult run_program(const std::vector<std::string>& argv) {
