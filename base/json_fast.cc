@@ -106,15 +106,6 @@ bool float_converts(std::string_view token) {
   return i - first <= 19;
 }
 
-// Whether a number token (up to the next token) is written as an integer.
-bool written_as_integer(std::string_view token) {
-  for (const char c : token) {
-    if (c == '.' || c == 'e' || c == 'E') return false;
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') break;
-  }
-  return true;
-}
-
 bool number_of(od::value& v, Number& n) {
   od::number_type type;
   if (v.get_number_type().get(type) != SUCCESS) return false;

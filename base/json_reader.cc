@@ -22,10 +22,6 @@ constexpr std::size_t kMaxQuotedBytes = 64;
 
 // A number the parser could not hold as a 64-bit integer still counts as an
 // integer when it is written as one.
-bool written_as_integer(const std::string& text) {
-  return text.find_first_of(".eE") == std::string::npos;
-}
-
 bool integer_fits(const Scalar& value, std::int64_t low, std::uint64_t high) {
   if (value.type == Scalar::Type::integer) {
     return value.integer >= low &&
