@@ -28,22 +28,14 @@ std::expected<void, std::string> decode_into(std::string_view text, const Target
       nul == nullptr ? text.size()
                      : static_cast<std::size_t>(static_cast<const char*>(nul) - text.data());
 
-  Cursor cursor{.begin = text.data(), .pos = text.data()};
-  Reader reader(cursor, target);
+  Reader reader(target);
   if (!reader.read(text.substr(0, limit))) {
-    if (reader.syntax_error() && cursor.at_end && limit < text.size()) {
+    if (reader.ran_out() && limit < text.size()) {
       return std::unexpected("unexpected NUL byte" + at_position(text, limit + 1));
     }
     return std::unexpected(reader.error() + at_position(text, reader.error_offset()));
   }
-
-  // The parser reads one byte past a top-level number.
-  std::size_t end = cursor.consumed();
-  const std::size_t first = text.find_first_not_of(" \t\n\r");
-  const bool number = first != std::string_view::npos &&
-                      (text[first] == '-' || (text[first] >= '0' && text[first] <= '9'));
-  if (number && !cursor.at_end) --end;
-  for (std::size_t i = end; i < text.size(); ++i) {
+  for (std::size_t i = reader.end(); i < text.size(); ++i) {
     if (!is_json_space(text[i])) {
       return std::unexpected("trailing characters" + at_position(text, i + 1));
     }

@@ -1,5 +1,6 @@
 #include "base/json_reader.h"
 
+#include <algorithm>
 #include <bit>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -181,14 +182,16 @@ std::string expected_name(const Target& target) {
 
 }  // namespace
 
-Reader::Reader(Cursor& cursor, const Target& root) : cursor_(cursor), pending_(root) {
+Reader::Reader(const Target& root) : pending_(root) {
   frames_.reserve(32);
   frames_.push_back(Frame{});
 }
 
 bool Reader::read(std::string_view text) {
-  return nlohmann::json::sax_parse(TrackingIterator(text.data(), &cursor_),
-                                   TrackingIterator(text.data() + text.size(), &cursor_), this,
+  text_ = text;
+  progress_ = text.data();
+  return nlohmann::json::sax_parse(TrackingIterator(text.data(), &progress_),
+                                   TrackingIterator(text.data() + text.size(), &progress_), this,
                                    nlohmann::json::input_format_t::json, /*strict=*/false);
 }
 
@@ -217,7 +220,7 @@ bool Reader::string(std::string& value) {
 }
 
 bool Reader::binary(nlohmann::json::binary_t&) {
-  return fail("unexpected binary value", cursor_.consumed());
+  return fail("unexpected binary value", consumed());
 }
 
 bool Reader::start_object(std::size_t) {
@@ -259,7 +262,7 @@ bool Reader::key(std::string& key) {
       const std::uint64_t bit = std::uint64_t{1} << i;
       if ((frame.seen & bit) != 0) {
         return fail("duplicate field \"" + key + "\" in " + std::string(frame.record->name),
-                    cursor_.consumed());
+                    consumed());
       }
       frame.seen |= bit;
       frame.index = i + 1;
@@ -279,11 +282,11 @@ bool Reader::key(std::string& key) {
     case FrameKind::list:
       break;
   }
-  return fail("unexpected object key", cursor_.consumed());
+  return fail("unexpected object key", consumed());
 }
 
 bool Reader::end_object() {
-  --depth_;
+  if (--depth_ == 0) end_ = consumed();
   if (skip_depth_ != 0) {
     --skip_depth_;
     return true;
@@ -295,7 +298,7 @@ bool Reader::end_object() {
       const Field& field = frame.fields[std::countr_zero(missing)];
       return fail(
           "missing field \"" + std::string(field.key) + "\" in " + std::string(frame.record->name),
-          cursor_.consumed());
+          consumed());
     }
   } else if (frame.kind == FrameKind::any) {
     any_stack_.pop_back();
@@ -306,7 +309,7 @@ bool Reader::end_object() {
 }
 
 bool Reader::end_array() {
-  --depth_;
+  if (--depth_ == 0) end_ = consumed();
   if (skip_depth_ != 0) {
     --skip_depth_;
     return true;
@@ -319,7 +322,7 @@ bool Reader::end_array() {
       return fail("invalid length " + std::to_string(frame.index) + ", expected " +
                       std::string(frame.record->name) + " with " + std::to_string(frame.count) +
                       (frame.count == 1 ? " field" : " fields"),
-                  cursor_.consumed());
+                  consumed());
     }
   } else if (frame.kind == FrameKind::any) {
     any_stack_.pop_back();
@@ -329,8 +332,9 @@ bool Reader::end_array() {
   return true;
 }
 
-bool Reader::parse_error(std::size_t, const std::string&, const nlohmann::json::exception& error) {
-  // Keep the parser's description, not its own idea of the position.
+bool Reader::parse_error(std::size_t position, const std::string&,
+                         const nlohmann::json::exception& error) {
+  // Keep the parser's description, not the place it writes into it.
   std::string_view text = error.what();
   if (text.starts_with("[json.exception.")) {
     const std::size_t end = text.find("] ");
@@ -340,24 +344,22 @@ bool Reader::parse_error(std::size_t, const std::string&, const nlohmann::json::
     const std::size_t colon = text.find(": ");
     if (colon != std::string_view::npos) text.remove_prefix(colon + 2);
   }
-  syntax_error_ = true;
-  // A number too large for a double is refused after the byte that ends it.
-  constexpr int kNumberOverflow = 406;
-  const std::size_t offset =
-      cursor_.consumed() - (error.id == kNumberOverflow && !cursor_.at_end ? 1 : 0);
+  // The parser counts the end of the text as one more byte read.
+  ran_out_ = position > text_.size();
   // The parser quotes raw input, which need not be UTF-8.
-  return fail(decode_lossy(text), offset);
+  return fail(decode_lossy(text), std::min(position, text_.size()));
 }
 
 // Real documents nest a few levels; a fixed limit keeps every later step
 // that walks a decoded value (copies, the writer) within a small stack.
 bool Reader::enter() {
   if (++depth_ <= kMaxDepth) return true;
-  return fail("nesting deeper than " + std::to_string(kMaxDepth) + " levels", cursor_.consumed());
+  return fail("nesting deeper than " + std::to_string(kMaxDepth) + " levels", consumed());
 }
 
 bool Reader::scalar(const Scalar& value) {
   if (skip_depth_ != 0) return true;
+  if (depth_ == 0) end_ = value_end(value);
   Target target;
   return next_target(target) && put(target, value);
 }
@@ -449,7 +451,7 @@ bool Reader::begin_container(const Target& target, bool object) {
   }
   return fail(std::string("invalid type: ") + (object ? "object" : "array") + ", expected " +
                   expected_name(target),
-              cursor_.consumed());
+              consumed());
 }
 
 bool Reader::fail(std::string message, std::size_t offset) {
@@ -458,10 +460,28 @@ bool Reader::fail(std::string message, std::size_t offset) {
   return false;
 }
 
-// The parser reads one byte past a number (unless the text ends there).
+// Where the value just read ends. The parser reads one byte past a number,
+// unless the number ends the text: the number, as written, ends either there
+// or one byte earlier, and never in both places, as a number is preceded by
+// white space, a bracket, a comma or a colon.
 std::size_t Reader::value_end(const Scalar& value) const {
-  const bool number = value.type >= Scalar::Type::integer && value.type <= Scalar::Type::floating;
-  return cursor_.consumed() - (number && !cursor_.at_end ? 1 : 0);
+  std::string written;
+  switch (value.type) {
+    case Scalar::Type::integer:
+      written = std::to_string(value.integer);  // "0" of "-0" will do
+      break;
+    case Scalar::Type::unsigned_integer:
+      written = std::to_string(value.unsigned_integer);
+      break;
+    case Scalar::Type::floating:
+      written = *value.text;
+      break;
+    case Scalar::Type::null:
+    case Scalar::Type::boolean:
+    case Scalar::Type::string:
+      return consumed();
+  }
+  return text_.substr(0, consumed() - 1).ends_with(written) ? consumed() - 1 : consumed();
 }
 
 }  // namespace vt::base::json::detail

@@ -14,17 +14,9 @@
 
 namespace vt::base::json::detail {
 
-// How far the parser has read: the input iterator updates it on every step.
-struct Cursor {
-  const char* begin = nullptr;
-  const char* pos = nullptr;
-  bool at_end = false;  // the parser has looked for a byte past the end
-
-  std::size_t consumed() const { return static_cast<std::size_t>(pos - begin); }
-};
-
-// Walks the text for the JSON parser and leaves in the shared cursor how far
-// it has got, so that errors can say where they were found.
+// Walks the text for the JSON parser and leaves in `*progress` the end of
+// what it has read, so that faults found in the parser's events can say where
+// they were found.
 class TrackingIterator {
  public:
   using iterator_category = std::input_iterator_tag;
@@ -33,11 +25,11 @@ class TrackingIterator {
   using pointer = const char*;
   using reference = const char&;
 
-  TrackingIterator(const char* pos, Cursor* cursor) : pos_(pos), cursor_(cursor) {}
+  TrackingIterator(const char* pos, const char** progress) : pos_(pos), progress_(progress) {}
 
   reference operator*() const { return *pos_; }
   TrackingIterator& operator++() {
-    cursor_->pos = ++pos_;
+    *progress_ = ++pos_;
     return *this;
   }
   TrackingIterator operator++(int) {
@@ -45,17 +37,13 @@ class TrackingIterator {
     ++*this;
     return before;
   }
-  // The parser compares with the end before every byte it takes, so equality
-  // means it has looked past the last byte.
   friend bool operator==(const TrackingIterator& a, const TrackingIterator& b) {
-    if (a.pos_ != b.pos_) return false;
-    a.cursor_->at_end = true;
-    return true;
+    return a.pos_ == b.pos_;
   }
 
  private:
   const char* pos_;
-  Cursor* cursor_;
+  const char** progress_;
 };
 
 // One scalar event of the parser.
@@ -84,11 +72,9 @@ inline constexpr TypeInfo kSkip{.kind = Kind::skip};
 
 class Reader {
  public:
-  // `cursor` starts at the start of the text to read.
-  Reader(Cursor& cursor, const Target& root);
+  explicit Reader(const Target& root);
 
-  // Parses `text`, which starts at the cursor's start, into the root target
-  // and keeps the cursor up to date. False on failure, with error() set.
+  // Parses `text` into the root target. False on failure, with error() set.
   bool read(std::string_view text);
 
   // The parser's event interface.
@@ -107,11 +93,15 @@ class Reader {
   bool parse_error(std::size_t position, const std::string& last_token,
                    const nlohmann::json::exception& error);
 
+  // After a success: how many bytes of the text the value took, with the
+  // white space before it.
+  std::size_t end() const { return end_; }
+
   // After a failure: what went wrong, how many bytes had been read up to the
-  // fault, and whether the parser (rather than a typed check) found it.
+  // fault, and whether the parser's complaint was that the text ended.
   const std::string& error() const { return error_; }
   std::size_t error_offset() const { return error_offset_; }
-  bool syntax_error() const { return syntax_error_; }
+  bool ran_out() const { return ran_out_; }
 
  private:
   enum class FrameKind : std::uint8_t { root, object_record, array_record, list, map, any };
@@ -135,18 +125,22 @@ class Reader {
   bool begin_container(const Target& target, bool object);
 
   bool fail(std::string message, std::size_t offset);
+  std::size_t consumed() const { return static_cast<std::size_t>(progress_ - text_.data()); }
   std::size_t value_end(const Scalar& value) const;
 
-  Cursor& cursor_;
+  std::string_view text_;
+  const char* progress_ = nullptr;  // the end of what the parser has read
   std::vector<Frame> frames_;
   std::vector<nlohmann::json*> any_stack_;  // open containers of an untyped value
   Target pending_;                          // where the value after a key goes
   std::size_t skip_depth_ = 0;              // > 0 while skipping an unknown value
   std::size_t depth_ = 0;                   // open objects and arrays
 
+  std::size_t end_ = 0;
+
   std::string error_;
   std::size_t error_offset_ = 0;
-  bool syntax_error_ = false;
+  bool ran_out_ = false;
 };
 
 }  // namespace vt::base::json::detail

@@ -443,9 +443,18 @@ TEST(JsonDecode, TextAroundTheValue) {
       {"5 ", 5.0, ""},
       {"5x", {}, "trailing characters at line 1 column 2"},
       {"5\0"s, {}, "trailing characters at line 1 column 2"},
+      {"00", {}, "trailing characters at line 1 column 2"},
+      {"1e400\0"s, {}, "number overflow parsing '1e400' at line 1 column 5"},
       {"\xEF\xBB\xBF-5", {}, "unexpected byte order mark at line 1 column 1"},
   });
-  check<std::vector<double>>({{"[5]x", {}, "trailing characters at line 1 column 4"}});
+  check<std::vector<double>>({
+      {"[5]x", {}, "trailing characters at line 1 column 4"},
+      // An unexpected number is placed at its last byte, like any other token.
+      {"[1 23]",
+       {},
+       "syntax error while parsing array - unexpected number literal; expected ']' at line 1 "
+       "column 5"},
+  });
 }
 
 TEST(JsonDecode, NestingHasALimit) {
