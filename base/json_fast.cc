@@ -14,7 +14,6 @@
 #include <utility>
 
 #include "base/json_decode.h"
-#include "base/json_reader.h"
 
 namespace vt::base::json::detail {
 namespace {

@@ -1,16 +1,140 @@
-#include "base/json_reader.h"
-
+// The careful reader behind decode_json: it receives the JSON parser's
+// events and writes each value straight into its place in the target
+// records, and it says where a fault was found.
 #include <algorithm>
 #include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
+#include "base/json_decode.h"
 #include "base/utf8.h"
 
 namespace vt::base::json::detail {
 namespace {
+
+// Walks the text for the JSON parser and leaves in `*progress` the end of
+// what it has read, so that faults found in the parser's events can say where
+// they were found.
+class TrackingIterator {
+ public:
+  using iterator_category = std::input_iterator_tag;
+  using value_type = char;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const char*;
+  using reference = const char&;
+
+  TrackingIterator(const char* pos, const char** progress) : pos_(pos), progress_(progress) {}
+
+  reference operator*() const { return *pos_; }
+  TrackingIterator& operator++() {
+    *progress_ = ++pos_;
+    return *this;
+  }
+  TrackingIterator operator++(int) {
+    TrackingIterator before = *this;
+    ++*this;
+    return before;
+  }
+  friend bool operator==(const TrackingIterator& a, const TrackingIterator& b) {
+    return a.pos_ == b.pos_;
+  }
+
+ private:
+  const char* pos_;
+  const char** progress_;
+};
+
+// One scalar event of the parser.
+struct Scalar {
+  enum class Type : std::uint8_t { null, boolean, integer, unsigned_integer, floating, string };
+  Type type = Type::null;
+  bool boolean = false;
+  std::int64_t integer = 0;
+  std::uint64_t unsigned_integer = 0;
+  double floating = 0.0;
+  const std::string* text = nullptr;  // string value, or the number as written
+};
+
+class Reader {
+ public:
+  explicit Reader(const Target& root);
+
+  // Parses `text` into the root target. False on failure, with error() set.
+  bool read(std::string_view text);
+
+  // The parser's event interface.
+  bool null();
+  bool boolean(bool value);
+  bool number_integer(std::int64_t value);
+  bool number_unsigned(std::uint64_t value);
+  bool number_float(double value, const std::string& text);
+  bool string(std::string& value);
+  bool binary(nlohmann::json::binary_t& value);
+  bool start_object(std::size_t elements);
+  bool key(std::string& key);
+  bool end_object();
+  bool start_array(std::size_t elements);
+  bool end_array();
+  bool parse_error(std::size_t position, const std::string& last_token,
+                   const nlohmann::json::exception& error);
+
+  // After a success: how many bytes of the text the value took, with the
+  // white space before it.
+  std::size_t end() const { return end_; }
+
+  // After a failure: what went wrong, how many bytes had been read up to the
+  // fault, and whether the parser's complaint was that the text ended.
+  const std::string& error() const { return error_; }
+  std::size_t error_offset() const { return error_offset_; }
+  bool ran_out() const { return ran_out_; }
+
+ private:
+  enum class FrameKind : std::uint8_t { root, object_record, array_record, list, map, any };
+
+  // An open container being filled.
+  struct Frame {
+    FrameKind kind = FrameKind::root;
+    const TypeInfo* type = nullptr;      // list and map: the container's type
+    const RecordInfo* record = nullptr;  // the record table in use below
+    void* object = nullptr;
+    const Field* fields = nullptr;  // records: the field table
+    std::uint32_t count = 0;        // records: number of fields
+    std::uint32_t index = 0;        // arrays: elements seen; objects: next field to try
+    std::uint64_t seen = 0;         // objects: bit i set once field i was given
+  };
+
+  bool enter();
+  bool scalar(const Scalar& value);
+  bool next_target(Target& target);
+  bool put(const Target& target, const Scalar& value);
+  bool begin_container(const Target& target, bool object);
+
+  bool fail(std::string message, std::size_t offset);
+  std::size_t consumed() const { return static_cast<std::size_t>(progress_ - text_.data()); }
+  std::size_t value_end(const Scalar& value) const;
+
+  std::string_view text_;
+  const char* progress_ = nullptr;  // the end of what the parser has read
+  std::vector<Frame> frames_;
+  std::vector<nlohmann::json*> any_stack_;  // open containers of an untyped value
+  Target pending_;                          // where the value after a key goes
+  std::size_t skip_depth_ = 0;              // > 0 while skipping an unknown value
+  std::size_t depth_ = 0;                   // open objects and arrays
+
+  std::size_t end_ = 0;
+
+  std::string error_;
+  std::size_t error_offset_ = 0;
+  bool ran_out_ = false;
+};
 
 // What became of a scalar given to a member.
 enum class Stored : std::uint8_t {
@@ -179,8 +303,6 @@ std::string describe(const Scalar& value) {
 std::string expected_name(const Target& target) {
   return expected_of(target.type, target.record);
 }
-
-}  // namespace
 
 Reader::Reader(const Target& root) : pending_(root) {
   frames_.reserve(32);
@@ -484,4 +606,72 @@ std::size_t Reader::value_end(const Scalar& value) const {
   return text_.substr(0, consumed() - 1).ends_with(written) ? consumed() - 1 : consumed();
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool is_json_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+}  // namespace
+
+std::expected<void, std::string> decode_into(std::string_view text, const Target& target) {
+  // A byte order mark is no JSON white space: the text is not JSON.
+  if (text.starts_with(kByteOrderMark)) {
+    return std::unexpected("unexpected byte order mark" + at_position(text, 1));
+  }
+  // The parser would take a NUL byte for the end of the text: stop it there
+  // and refuse the byte afterwards.
+  const void* nul = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size());
+  const std::size_t limit =
+      nul == nullptr ? text.size()
+                     : static_cast<std::size_t>(static_cast<const char*>(nul) - text.data());
+
+  Reader reader(target);
+  if (!reader.read(text.substr(0, limit))) {
+    if (reader.ran_out() && limit < text.size()) {
+      return std::unexpected("unexpected NUL byte" + at_position(text, limit + 1));
+    }
+    return std::unexpected(reader.error() + at_position(text, reader.error_offset()));
+  }
+  for (std::size_t i = reader.end(); i < text.size(); ++i) {
+    if (!is_json_space(text[i])) {
+      return std::unexpected("trailing characters" + at_position(text, i + 1));
+    }
+  }
+  return {};
+}
+
 }  // namespace vt::base::json::detail
+
+namespace vt::base::json {
+namespace {
+
+struct TextPosition {
+  std::size_t line = 1;
+  std::size_t column = 0;
+};
+
+TextPosition position_after(std::string_view text, std::size_t consumed) {
+  // A fault found at a line feed belongs to the line that the line feed ends.
+  if (consumed > 0 && consumed <= text.size() && text[consumed - 1] == '\n') {
+    TextPosition position = position_after(text, consumed - 1);
+    ++position.column;
+    return position;
+  }
+  const std::string_view head = text.substr(0, consumed);
+  const std::size_t last_break = head.rfind('\n');
+  TextPosition position;
+  position.line = 1 + static_cast<std::size_t>(std::count(head.begin(), head.end(), '\n'));
+  position.column =
+      last_break == std::string_view::npos ? head.size() : head.size() - last_break - 1;
+  return position;
+}
+
+}  // namespace
+
+std::string at_position(std::string_view text, std::size_t consumed) {
+  const TextPosition position = position_after(text, consumed);
+  return " at line " + std::to_string(position.line) + " column " + std::to_string(position.column);
+}
+
+}  // namespace vt::base::json
