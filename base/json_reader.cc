@@ -107,7 +107,7 @@ class Reader {
     void* object = nullptr;
     const Field* fields = nullptr;  // records: the field table
     std::uint32_t count = 0;        // records: number of fields
-    std::uint32_t index = 0;        // arrays: elements seen; objects: next field to try
+    std::uint32_t index = 0;        // arrays: elements seen
     std::uint64_t seen = 0;         // objects: bit i set once field i was given
   };
 
@@ -304,10 +304,7 @@ std::string expected_name(const Target& target) {
   return expected_of(target.type, target.record);
 }
 
-Reader::Reader(const Target& root) : pending_(root) {
-  frames_.reserve(32);
-  frames_.push_back(Frame{});
-}
+Reader::Reader(const Target& root) : frames_(1), pending_(root) {}
 
 bool Reader::read(std::string_view text) {
   text_ = text;
@@ -370,14 +367,9 @@ bool Reader::key(std::string& key) {
   Frame& frame = frames_.back();
   switch (frame.kind) {
     case FrameKind::object_record: {
-      // Keys mostly come in table order: start after the last match.
-      std::uint32_t i = frame.index;
-      std::uint32_t tried = 0;
-      for (; tried < frame.count; ++tried, ++i) {
-        if (i == frame.count) i = 0;
-        if (frame.fields[i].key == key) break;
-      }
-      if (tried == frame.count) {
+      std::uint32_t i = 0;
+      while (i < frame.count && frame.fields[i].key != key) ++i;
+      if (i == frame.count) {
         pending_ = {&kSkip, nullptr, nullptr};
         return true;
       }
@@ -387,7 +379,6 @@ bool Reader::key(std::string& key) {
                     consumed());
       }
       frame.seen |= bit;
-      frame.index = i + 1;
       const Field& field = frame.fields[i];
       pending_ = {field.type, field.record, field.member(frame.object)};
       return true;

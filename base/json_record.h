@@ -99,7 +99,7 @@ struct TypeInfo {
   void* (*insert)(void* map, const std::string& key) = nullptr;  // fresh value under key
   void* (*engage)(void* nullable) = nullptr;                     // fresh value
   void (*disengage)(void* nullable) = nullptr;
-  void (*reserve)(void* container, std::size_t count) = nullptr;  // room for count elements
+  void (*reserve)(void* list, std::size_t count) = nullptr;  // room for count elements
 };
 
 template <class L>
@@ -115,8 +115,8 @@ void* insert(void* map, const std::string& key) {
 }
 
 template <class C>
-void reserve(void* container, std::size_t count) {
-  static_cast<C*>(container)->reserve(count);
+void reserve(void* list, std::size_t count) {
+  static_cast<C*>(list)->reserve(count);
 }
 
 template <class O>
@@ -184,8 +184,7 @@ template <class E, class H, class Q, class A>
 struct Codec<std::unordered_map<std::string, E, H, Q, A>> {
   static constexpr TypeInfo info{.kind = Kind::map,
                                  .inner = &Codec<E>::info,
-                                 .insert = &insert<std::unordered_map<std::string, E, H, Q, A>>,
-                                 .reserve = &reserve<std::unordered_map<std::string, E, H, Q, A>>};
+                                 .insert = &insert<std::unordered_map<std::string, E, H, Q, A>>};
 };
 
 // The record type found inside T (through lists, maps and nullables), or void.
