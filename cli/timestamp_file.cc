@@ -13,10 +13,14 @@ void touch_timestamp_file(const std::string& path) {
   // its place must neither stall the run nor be written to.
   const base::Fd fd(::open(
       path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
-  if (!fd) return;
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-  ::futimens(fd.get(), nullptr);
+  if (fd && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+    ::futimens(fd.get(), nullptr);
+    return;
+  }
+  // Whatever stands there, a directory, a symlink or a failed open, still
+  // has its times set, by name and never through a link.
+  ::utimensat(AT_FDCWD, path.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
 }
 
 }  // namespace vt::cli

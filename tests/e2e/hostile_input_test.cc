@@ -1,6 +1,7 @@
 // Hostile or broken input to a root run: files that are no regular files or
 // are far too large, nesting without end, a planted symlink, output that
 // cannot be written, an inherited signal disposition, endless arguments.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -95,22 +96,39 @@ TEST(HostileInput, NestingBeyondTheLimit) {
   EXPECT_EQ(json::parse(r.out)["users"][0]["domain"], "N/A");
 }
 
-// A symlink planted at the time-stamp file leads nowhere: neither a missing
-// target is created nor an existing one touched.
-TEST(HostileInput, TimestampSymlinkIsNotFollowed) {
+// Whatever stands at the time-stamp file gets its own times set, and a
+// symlink planted there leads nowhere: neither a missing target is created
+// nor an existing one touched.
+TEST(HostileInput, TimestampPathThatIsNoRegularFile) {
   Fixture fixture;
-  fixture.mkdir("/var/kob");
-  fs::create_symlink("/etc/nologin", fixture.host_path("/var/kob/tessel.ts"));
+  const std::string stamp = fixture.host_path("/var/kob/tessel.ts");
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  const auto own_mtime = [&] {
+    struct stat st {};
+    EXPECT_EQ(::lstat(stamp.c_str(), &st), 0);
+    return st.st_mtim.tv_sec;
+  };
+
+  fixture.mkdir("/var/kob/tessel.ts");
+  fs::last_write_time(stamp, old);
+  ASSERT_EQ(fixture.run({"--json"}).status, 0);
+  EXPECT_GT(fs::last_write_time(stamp), old + std::chrono::hours(1));
+  fs::remove(stamp);
+
+  fs::create_symlink("/etc/nologin", stamp);
   ASSERT_EQ(fixture.run({"--json"}).status, 0);
   EXPECT_FALSE(fs::exists(fixture.host_path("/etc/nologin")));
 
   fixture.write("/etc/motd", "hello");
-  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
   fs::last_write_time(fixture.host_path("/etc/motd"), old);
-  fs::remove(fixture.host_path("/var/kob/tessel.ts"));
-  fs::create_symlink("/etc/motd", fixture.host_path("/var/kob/tessel.ts"));
+  fs::remove(stamp);
+  fs::create_symlink("/etc/motd", stamp);
+  const struct timespec times[2] = {{1, 0}, {1, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, stamp.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
   ASSERT_EQ(fixture.run({"--json"}).status, 0);
   EXPECT_EQ(fs::last_write_time(fixture.host_path("/etc/motd")), old);
+  EXPECT_GT(own_mtime(), 1);
+  EXPECT_FALSE(fs::exists(fixture.host_path("/etc/nologin")));
 }
 
 TEST(HostileInput, OutputThatCannotBeWrittenFailsTheRun) {
