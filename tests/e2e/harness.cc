@@ -1,6 +1,7 @@
 #include "tests/e2e/harness.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -25,6 +26,24 @@ const char* const kDefaultPasswd =
     "bob:x:1002:1002::/home/bob:/bin/bash\n"
     "carol:x:1003:1003::/home/carol:/bin/bash\n"
     "res1:x:1501:1501::/home/res1:/bin/bash\n";
+
+namespace {
+
+// Every case runs the binary in private mount and pid namespaces, which
+// only root may make: anybody else gets every case skipped, with the reason.
+class RootOnly : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (::geteuid() != 0)
+      GTEST_SKIP() << "the end-to-end tests need root: they run the binary in private mount "
+                      "and pid namespaces";
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const kRootOnly =
+    ::testing::AddGlobalTestEnvironment(new RootOnly);
+
+}  // namespace
 
 RunOptions as(const std::string& user) {
   RunOptions options;
