@@ -19,10 +19,25 @@ else()
   message(STATUS "scdoc not found: the man page is neither built nor installed")
 endif()
 
-install(FILES completions/vorlane-top.bash DESTINATION share/bash-completion/completions
-        RENAME vorlane-top)
-install(FILES completions/_vorlane-top DESTINATION share/zsh/site-functions)
-install(FILES completions/vorlane-top.fish DESTINATION share/fish/vendor_completions.d)
+install(FILES completions/vorlane-top.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vorlane-top)
+install(FILES completions/vorlane-top.fish
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+# zsh reads packaged completions from site-functions, except Debian's zsh,
+# which reads vendor-completions instead. The files that only the .deb holds
+# are the component "deb", which a plain install leaves out; the .deb leaves
+# out the component "zsh" in exchange (packaging/cpack-generators.cmake).
+set(VT_ZSH_COMPLETION_DIR ${CMAKE_INSTALL_DATADIR}/zsh/site-functions CACHE STRING
+    "Where `cmake --install` and the RPM put the zsh completion")
+install(FILES completions/_vorlane-top DESTINATION ${VT_ZSH_COMPLETION_DIR} COMPONENT zsh)
+install(FILES completions/_vorlane-top DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions
+        COMPONENT deb EXCLUDE_FROM_ALL)
+install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT deb EXCLUDE_FROM_ALL)
+
+# The contracts that other programs are written against.
+install(FILES docs/helpers.md DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlane-top)
+install(DIRECTORY docs/schema/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlane-top/schema
+        FILES_MATCHING PATTERN "*.schema.json")
 
 set(changelog ${PROJECT_BINARY_DIR}/changelog.gz)
 add_custom_command(OUTPUT ${changelog}
@@ -30,16 +45,15 @@ add_custom_command(OUTPUT ${changelog}
   DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
   VERBATIM)
 add_custom_target(vt_changelog ALL DEPENDS ${changelog})
-install(FILES README.md docs/helpers.md packaging/copyright ${changelog}
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY docs/schema/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/schema FILES_MATCHING
-        PATTERN "*.schema.json")
+install(FILES README.md ${changelog} LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR "DEB;RPM")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/cpack-generators.cmake)
 set(CPACK_PACKAGE_NAME vorlane-top)
 set(CPACK_PACKAGE_VENDOR "The vorlane-top authors")
 set(CPACK_PACKAGE_CONTACT "The vorlane-top authors <maintainers@vorlane-top.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "resource usage of the accounts of a shared-hosting server")
+set(CPACK_PACKAGE_HOMEPAGE_URL "https://vorlane-top.invalid/")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Resource usage of the accounts of a shared-hosting server")
 set(CPACK_PACKAGE_DESCRIPTION
     "vorlane-top prints, as one JSON document, the current CPU, I/O, IOPS,
 entry-process, process and memory usage and limits of the accounts of a
@@ -56,14 +70,26 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 set(CPACK_RPM_PACKAGE_RELEASE 1)
 set(CPACK_RPM_PACKAGE_LICENSE MIT)
-set(CPACK_RPM_PACKAGE_GROUP "Applications/System")
+# Else the RPM's description would be CPack's placeholder text.
+set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+# cpack always writes a Group tag; "Unspecified" is what rpm records for a
+# package without one, so the RPM comes out as if the tag were not there.
+set(CPACK_RPM_PACKAGE_GROUP Unspecified)
 set(CPACK_RPM_PACKAGE_AUTOREQ ON)
 set(CPACK_RPM_PACKAGE_AUTOPROV OFF)
+# The licence stays installed where documentation is left out (--excludedocs).
+set(rpm_docdir ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR})
+set(CPACK_RPM_USER_FILELIST
+    "%doc ${rpm_docdir}/README.md" "%doc ${rpm_docdir}/changelog.gz" "%license ${rpm_docdir}/LICENSE")
 # The package holds the installed files and nothing else: no build-id links,
-# and none of the shared directories that other packages own.
-set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none")
-set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
-    /usr/share/man /usr/share/man/man1 /usr/share/bash-completion
-    /usr/share/bash-completion/completions /usr/share/zsh /usr/share/zsh/site-functions
-    /usr/share/fish /usr/share/fish/vendor_completions.d)
+# and none of the shared directories that other packages own. rpm takes the
+# Packager tag from the macro.
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none
+%define packager ${CPACK_PACKAGE_CONTACT}")
+set(shared_dirs ${CMAKE_INSTALL_MANDIR} ${CMAKE_INSTALL_MANDIR}/man1
+    ${CMAKE_INSTALL_DATADIR}/bash-completion ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    ${CMAKE_INSTALL_DATADIR}/zsh ${VT_ZSH_COMPLETION_DIR}
+    ${CMAKE_INSTALL_DATADIR}/fish ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+list(TRANSFORM shared_dirs PREPEND ${CPACK_PACKAGING_INSTALL_PREFIX}/
+     OUTPUT_VARIABLE CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION)
 include(CPack)
