@@ -28,7 +28,7 @@ const char* kOneUser = R"({
                   "limit": {"cpu": {"all": 1}, "io": {"all": 2}, "iops": 3, "ep": 4, "mem": 5, "pno": 6}}],
      "future_key": [1, {"x": null}]}
   ],
-  "resellers": [{"id": 5}, "text"]
+  "resellers": [{"id": 5}, {"id": 5.0}, "text"]
 })";
 
 TEST(Run, HelpAndVersionNeedNoJson) {

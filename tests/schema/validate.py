@@ -8,14 +8,13 @@ chosen by content: "users" means a report, "context" a refusal, anything else
 a status document. Prints one line per failure, then a summary; exits 1 on any
 failure, when nothing was validated, or when the report schema accepts a
 deliberately broken report (checked first, so that a pass means something).
-Numbers with a fraction or exponent are read as Decimal: "integer" then means
-written without them, as the command writes its integers.
+Documents are read as their consumers read them: a number with a fraction or
+an exponent is a float, so 5.0 is an integer to the schemas.
 """
 import copy
 import json
 import os
 import sys
-from decimal import Decimal
 
 from jsonschema import Draft202012Validator
 from jsonschema.exceptions import SchemaError
@@ -29,7 +28,7 @@ def load_validators(schema_dir):
         path = os.path.join(schema_dir, kind + ".schema.json")
         try:
             with open(path, encoding="utf-8") as f:
-                schema = json.loads(f.read(), parse_float=Decimal)
+                schema = json.loads(f.read())
             Draft202012Validator.check_schema(schema)
         except (OSError, ValueError, SchemaError) as error:
             sys.exit(f"{path}: unusable schema: {getattr(error, 'message', error)}")
@@ -58,7 +57,7 @@ def self_test(validators):
 def read_object(path):
     try:
         with open(path, encoding="utf-8") as f:
-            document = json.loads(f.read(), parse_float=Decimal)
+            document = json.loads(f.read())
     except (UnicodeDecodeError, ValueError):
         return None
     return document if isinstance(document, dict) else None
