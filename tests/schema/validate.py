@@ -1,15 +1,23 @@
 #!/usr/bin/python3
 """validate.py SCHEMA_DIR DOCUMENT_DIR
+   validate.py --broken SCHEMA_DIR CASES_FILE
 
-Checks what vorlane-top printed on standard output, one document per file of
-DOCUMENT_DIR, against the JSON Schemas in SCHEMA_DIR. Files that hold no JSON
-object (help text, the KOB notice, empty output) are skipped. The schema is
-chosen by content: "users" means a report, "context" a refusal, anything else
-a status document. Prints one line per failure, then a summary; exits 1 on any
-failure, when nothing was validated, or when the report schema accepts a
-deliberately broken report (checked first, so that a pass means something).
-Documents are read as their consumers read them: a number with a fraction or
-an exponent is a float, so 5.0 is an integer to the schemas.
+The first form checks what vorlane-top printed on standard output, one
+document per file of DOCUMENT_DIR, against the JSON Schemas in SCHEMA_DIR.
+Files that hold no JSON object (help text, the KOB notice, empty output) are
+skipped. The schema is chosen by content: "users" means a report, "context" a
+refusal, anything else a status document. Prints one line per failure, then a
+summary; exits 1 on any failure or when nothing was validated.
+
+The second form checks that the schemas reject deliberately broken documents
+(see broken.json): each case changes its schema's first example and names
+the schema keyword that must reject the result. Prints the rules each
+document violated; exits 1 when a case is accepted or not rejected by its
+own keyword.
+
+Both forms first check that every schema accepts its own examples. Documents
+are read as their consumers read them: a number with a fraction or an
+exponent is a float, so 5.0 is an integer to the schemas.
 """
 import copy
 import json
@@ -28,49 +36,31 @@ def load_validators(schema_dir):
         path = os.path.join(schema_dir, kind + ".schema.json")
         try:
             with open(path, encoding="utf-8") as f:
-                schema = json.loads(f.read())
+                schema = json.load(f)
             Draft202012Validator.check_schema(schema)
         except (OSError, ValueError, SchemaError) as error:
             sys.exit(f"{path}: unusable schema: {getattr(error, 'message', error)}")
-        validators[kind] = Draft202012Validator(schema)
-    return validators
-
-
-def self_test(validators):
-    """Every schema must accept its examples; the report schema must reject broken reports."""
-    for kind, validator in validators.items():
-        for example in validator.schema.get("examples", []):
+        validator = Draft202012Validator(schema)
+        for example in schema.get("examples", []):
             for error in validator.iter_errors(example):
-                sys.exit(f"self-test: {kind} example rejected: {error.message}")
-    report = validators["report"]
-    good = (report.schema.get("examples") or [{}])[0]
-    if not good.get("users"):
-        sys.exit("self-test: the report schema has no example with users to break")
-    without_users, text_id = copy.deepcopy(good), copy.deepcopy(good)
-    del without_users["users"]
-    text_id["users"][0]["id"] = str(text_id["users"][0]["id"])
-    for name, broken in (("no users", without_users), ("user id as text", text_id)):
-        if report.is_valid(broken):
-            sys.exit(f"self-test: the report schema accepts a broken report ({name})")
+                sys.exit(f"{path}: example rejected: {error.message}")
+        validators[kind] = validator
+    return validators
 
 
 def read_object(path):
     try:
         with open(path, encoding="utf-8") as f:
-            document = json.loads(f.read())
+            document = json.load(f)
     except (UnicodeDecodeError, ValueError):
         return None
     return document if isinstance(document, dict) else None
 
 
-def main(argv):
-    if len(argv) != 3:
-        sys.exit("usage: validate.py SCHEMA_DIR DOCUMENT_DIR")
-    validators = load_validators(argv[1])
-    self_test(validators)
+def check_printed(validators, document_dir):
     counts, skipped, failures = dict.fromkeys(KINDS, 0), 0, 0
-    for name in sorted(os.listdir(argv[2])):
-        path = os.path.join(argv[2], name)
+    for name in sorted(os.listdir(document_dir)):
+        path = os.path.join(document_dir, name)
         document = read_object(path) if os.path.isfile(path) else None
         if document is None:
             skipped += os.path.isfile(path)
@@ -85,6 +75,81 @@ def main(argv):
     print(f"validated {total} documents ({counts['report']} reports, {counts['status']} status, "
           f"{counts['refusal']} refusals), skipped {skipped}")
     return 1 if failures or total == 0 else 0
+
+
+def pointer_steps(pointer):
+    """The steps of a JSON Pointer ("" is the whole document)."""
+    if pointer and not pointer.startswith("/"):
+        raise ValueError(f"not a JSON Pointer: {pointer!r}")
+    return [step.replace("~1", "/").replace("~0", "~") for step in pointer.split("/")[1:]]
+
+
+def walk(value, steps):
+    for step in steps:
+        value = value[int(step)] if isinstance(value, list) else value[step]
+    return value
+
+
+def broken_document(example, case):
+    document = copy.deepcopy(example)
+    for pointer in case.get("remove", []):
+        *parent, last = pointer_steps(pointer)
+        container = walk(document, parent)
+        del container[int(last) if isinstance(container, list) else last]
+    for pointer, value in case.get("set", {}).items():
+        *parent, last = pointer_steps(pointer)
+        container = walk(document, parent)
+        container[int(last) if isinstance(container, list) else last] = value
+    return document
+
+
+def keyword_location(schema, error):
+    """Where the keyword that failed stands in the schema, as "#/...": the
+    place of the subschema holding it (the one "$ref" led to, if any)."""
+    def search(node, steps):
+        if node is error.schema:
+            return steps
+        if isinstance(node, dict):
+            children = node.items()
+        else:
+            children = enumerate(node) if isinstance(node, list) else ()
+        for key, child in children:
+            found = search(child, steps + [str(key)])
+            if found is not None:
+                return found
+        return None
+
+    steps = search(schema, [])
+    return "#/" + "/".join((["?"] if steps is None else steps) + [str(error.validator)])
+
+
+def check_broken(validators, cases_file):
+    with open(cases_file, encoding="utf-8") as f:
+        cases = json.load(f)["cases"]
+    failures = 0
+    for case in cases:
+        validator = validators[case["schema"]]
+        document = broken_document(validator.schema["examples"][0], case)
+        violated = [(keyword_location(validator.schema, error), error.message)
+                    for error in validator.iter_errors(document)]
+        locations = [location for location, _ in violated]
+        verdict = "ok" if case["violates"] in locations else "FAILED"
+        failures += verdict != "ok"
+        print(f"{verdict}: {case['rule']} (must violate {case['violates']})")
+        for location, message in violated:
+            print(f"    violated {location}: {message}")
+        if not violated:
+            print("    accepted")
+    print(f"{len(cases) - failures} of {len(cases)} broken documents rejected by their own rule")
+    return 1 if failures or not cases else 0
+
+
+def main(argv):
+    if len(argv) == 4 and argv[1] == "--broken":
+        return check_broken(load_validators(argv[2]), argv[3])
+    if len(argv) == 3:
+        return check_printed(load_validators(argv[1]), argv[2])
+    sys.exit(__doc__.split("\n\n")[0])
 
 
 if __name__ == "__main__":
