@@ -38,6 +38,7 @@ TEST(Access, IdentifyCaller) {
       {"no account", 4242, true, nullptr, nullptr, "unknown/user"},
       // A uid without an account cannot pass for an account named "unknown".
       {"no account, for unknown", 4242, true, nullptr, "unknown", forbidden("unknown")},
+      {"no account, for any reseller", 4242, true, nullptr, "res1", forbidden("res1")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
