@@ -58,6 +58,9 @@ def read_object(path):
 
 
 def check_printed(validators, document_dir):
+    if os.geteuid() != 0:
+        print("skipped: the documents come from the end-to-end tests, which need root")
+        return 77
     counts, skipped, failures = dict.fromkeys(KINDS, 0), 0, 0
     for name in sorted(os.listdir(document_dir)):
         path = os.path.join(document_dir, name)
