@@ -1,5 +1,23 @@
+# Hardening, as Debian builds its packages (dpkg-buildflags with
+# hardening=+all): position-independent executables, read-only relocations
+# bound at start, stack protection, checked libc calls and control-flow
+# protection. Shared by the product, its tests and the static simdjson of the
+# portable build. The checked libc calls need optimisation, and are left to
+# the sanitizers where those run.
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+include(CheckPIESupported)
+check_pie_supported()
+add_library(vt_hardening INTERFACE)
+target_compile_options(vt_hardening INTERFACE -fstack-protector-strong -fstack-clash-protection
+  -fcf-protection -Wformat -Werror=format-security)
+if(NOT VT_SANITIZE AND NOT VT_FUZZ)
+  target_compile_definitions(vt_hardening INTERFACE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+endif()
+target_link_options(vt_hardening INTERFACE LINKER:-z,relro LINKER:-z,now)
+
 # Compiler settings shared by the product and its tests, not by third-party code.
 add_library(vt_settings INTERFACE)
+target_link_libraries(vt_settings INTERFACE vt_hardening)
 target_compile_options(vt_settings INTERFACE -Wall -Wextra)
 target_include_directories(vt_settings INTERFACE ${PROJECT_SOURCE_DIR})
 if(VT_WERROR)
