@@ -1,0 +1,26 @@
+# The portable build (VT_PORTABLE, used by scripts/package): the command links
+# libstdc++, libgcc and simdjson statically and needs nothing but glibc 2.34
+# or later. simdjson is compiled from its Debian source package, unpacked by
+# scripts/fetch-simdjson; the development build uses the shared library.
+set(VT_SIMDJSON_SOURCE "" CACHE PATH
+    "The unpacked simdjson source that the portable build compiles (scripts/fetch-simdjson)")
+if(NOT EXISTS "${VT_SIMDJSON_SOURCE}/singleheader/simdjson.cpp")
+  message(FATAL_ERROR "VT_PORTABLE needs VT_SIMDJSON_SOURCE: the directory that "
+                      "scripts/fetch-simdjson prints, holding singleheader/simdjson.cpp")
+endif()
+
+# The library as Debian builds it, with the same public definitions.
+find_package(Threads REQUIRED)
+add_library(vt_simdjson STATIC ${VT_SIMDJSON_SOURCE}/singleheader/simdjson.cpp)
+target_include_directories(vt_simdjson SYSTEM PUBLIC ${VT_SIMDJSON_SOURCE}/singleheader)
+target_compile_definitions(vt_simdjson PUBLIC SIMDJSON_THREADS_ENABLED=1)
+target_link_libraries(vt_simdjson PUBLIC Threads::Threads PRIVATE vt_hardening)
+add_library(simdjson::simdjson ALIAS vt_simdjson)
+
+# The static libstdc++ and libgcc of a newer glibc refer to two functions that
+# glibc 2.34 lacks; cmake/portable_glibc.cc stands in for them.
+function(vt_portable_executable target)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/portable_glibc.cc)
+  target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc
+    LINKER:--wrap=arc4random LINKER:--wrap=_dl_find_object)
+endfunction()
