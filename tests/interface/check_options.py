@@ -1,16 +1,20 @@
 #!/usr/bin/env python3
-"""The options that --help prints are exactly those of the man page and of
-the bash, zsh and fish completions; the completion files parse; and the bash
-completion, driven through COMP_WORDS and COMP_CWORD, completes option names,
-the sort names after --order-by and user names after --username.
+"""For each command, the options that --help prints are exactly those of its
+man page and of its bash, zsh and fish completions; the completion files
+parse; and the bash completions, driven through COMP_WORDS and COMP_CWORD,
+complete option names, the sort names after --order-by, user names after
+--username and file names after --textfile.
 
-    check_options.py BINARY LAUNCHER SOURCE_DIR
+    check_options.py BINARY LAUNCHER SOURCE_DIR [METRICS_BINARY]
 
-Runs the binary through the launcher (root) with a stand-in panel helper,
-since --help is printed only where the KOB check passes."""
+Runs the binaries through the launcher (root) with a stand-in panel helper,
+since vorlane-top prints --help only where the KOB check passes. Without
+METRICS_BINARY (or with an empty one), the man page of vorlane-top-metrics
+stands in for its --help."""
 import os, re, subprocess, sys, tempfile
 
 binary, launcher, source = sys.argv[1:4]
+metrics_binary = sys.argv[4] if len(sys.argv) > 4 else ""
 if os.geteuid() != 0:
     print("skipped: the check runs the binary through the launcher, which needs root")
     sys.exit(77)
@@ -22,19 +26,14 @@ def check(what, got, want):
         failures.append(f"{what}: got {sorted(got)}, want {sorted(want)}")
 
 
-with tempfile.TemporaryDirectory() as server:
-    helper = os.path.join(server, "usr/share/kob-stats3/scripts/kobstats-plexa-helper")
-    os.makedirs(os.path.dirname(helper))
-    with open(helper, "w") as f:
-        f.write("#!/bin/sh\necho true\n")
-    os.chmod(helper, 0o755)
-    os.chmod(server, 0o755)
-    help_text = subprocess.run([launcher, server, "--", binary, "--help"], check=True,
-                               capture_output=True, text=True).stdout
-help_options = set(re.findall(r"^\s+(?:(-\w),)?(--[\w-]+)", help_text, re.M))
-help_options = {o for pair in help_options for o in pair if o}
-if len(help_options) < 10:
-    failures.append(f"--help lists too few options: {help_text}")
+def help_options(server, command, fewest):
+    text = subprocess.run([launcher, server, "--", command, "--help"], check=True,
+                          capture_output=True, text=True).stdout
+    found = set(re.findall(r"^\s+(?:(-\w),)?(--[\w-]+)", text, re.M))
+    found = {o for pair in found for o in pair if o}
+    if len(found) < fewest:
+        failures.append(f"{command} --help lists too few options: {text}")
+    return found
 
 
 def read(name):
@@ -42,29 +41,52 @@ def read(name):
         return f.read()
 
 
-man = read("docs/vorlane-top.1.scd")
-check("man page", set(re.findall(r"\*(--?[\w-]+)\*", "\n".join(
-    line for line in man.splitlines() if line.startswith("*-")))), help_options)
-bash = read("completions/vorlane-top.bash")
-check("bash completion", set(re.search(r'options="([^"]*)"', bash).group(1).split()), help_options)
-zsh = read("completions/_vorlane-top")
-check("zsh completion", {o for pair in re.findall(r"\{(-\w)\+?,(--[\w-]+)=?\}", zsh) for o in pair}
-      | set(re.findall(r"'(--[\w-]+)\[", zsh)), help_options)
-fish = read("completions/vorlane-top.fish")
-check("fish completion", {"-" + o for o in re.findall(r" -s (\w)", fish)}
-      | {"--" + o for o in re.findall(r" -l ([\w-]+)", fish)}, help_options)
+def documented_options(name):
+    """The options of the man page and of each completion of command NAME."""
+    man = read(f"docs/{name}.1.scd")
+    zsh = read(f"completions/_{name}")
+    fish = read(f"completions/{name}.fish")
+    return {
+        "man page": set(re.findall(r"\*(--?[\w-]+)\*", "\n".join(
+            line for line in man.splitlines() if line.startswith("*-")))),
+        "bash completion": set(re.search(r'options="([^"]*)"', read(f"completions/{name}.bash"))
+                               .group(1).split()),
+        "zsh completion": {o for pair in re.findall(r"\{(-\w)\+?,(--[\w-]+)=?\}", zsh) for o in pair}
+        | set(re.findall(r"'(--[\w-]+)=?\[", zsh)),
+        "fish completion": {"-" + o for o in re.findall(r" -s (\w)", fish)}
+        | {"--" + o for o in re.findall(r" -l ([\w-]+)", fish)},
+    }
 
-for command in (["bash", "-n"], ["zsh", "-n"], ["fish", "--no-execute"]):
-    name = {"bash": "vorlane-top.bash", "zsh": "_vorlane-top", "fish": "vorlane-top.fish"}[command[0]]
-    if subprocess.run(command + [os.path.join(source, "completions", name)]).returncode != 0:
-        failures.append(f"{command[0]} does not parse {name}")
+
+with tempfile.TemporaryDirectory() as server:
+    helper = os.path.join(server, "usr/share/kob-stats3/scripts/kobstats-plexa-helper")
+    os.makedirs(os.path.dirname(helper))
+    with open(helper, "w") as f:
+        f.write("#!/bin/sh\necho true\n")
+    os.chmod(helper, 0o755)
+    os.chmod(server, 0o755)
+    top_help = help_options(server, binary, 10)
+    metrics_help = help_options(server, metrics_binary, 7) if metrics_binary else None
+
+for name, want in (("vorlane-top", top_help), ("vorlane-top-metrics", metrics_help)):
+    documents = documented_options(name)
+    if want is None:
+        print(f"{name}: no binary given, so its documents are compared with its man page")
+        want = documents["man page"]
+    for what, got in documents.items():
+        check(f"{name} {what}", got, want)
+    for command, file in ((["bash", "-n"], f"{name}.bash"), (["zsh", "-n"], f"_{name}"),
+                          (["fish", "--no-execute"], f"{name}.fish")):
+        if subprocess.run(command + [os.path.join(source, "completions", file)]).returncode != 0:
+            failures.append(f"{command[0]} does not parse {file}")
 
 
-def complete(*words):
-    script = 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _vorlane_top; ' \
+def complete(name, *words):
+    function = "_" + name.replace("-", "_")
+    script = f'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); {function}; ' \
              'printf "%s\\n" "${COMPREPLY[@]}"'
-    out = subprocess.run(["bash", "-c", script, "-", os.path.join(source, "completions/vorlane-top.bash"),
-                          *words], check=True, capture_output=True, text=True).stdout
+    out = subprocess.run(["bash", "-c", script, "-", os.path.join(source, f"completions/{name}.bash"),
+                          name, *words], check=True, capture_output=True, text=True).stdout
     return [w for w in out.split("\n") if w]
 
 
@@ -74,6 +96,11 @@ check("--order-by=m<TAB>", set(complete("vorlane-top", "--order-by", "=", "m")),
 check("--do<TAB>", set(complete("vorlane-top", "--do")), {"--domain", "--domains"})
 if "root" not in complete("vorlane-top", "--username", "ro"):
     failures.append("--username ro does not complete to root")
+with tempfile.TemporaryDirectory() as directory:
+    metrics_file = os.path.join(directory, "vorlane-top.prom")
+    open(metrics_file, "w").close()
+    check("--textfile DIR/v<TAB>", set(complete("vorlane-top-metrics", "--textfile",
+                                                os.path.join(directory, "v"))), {metrics_file})
 
 for failure in failures:
     print("FAIL:", failure)
