@@ -3,36 +3,54 @@
 # the command reads: those belong to the statistics service and the panel.
 include(GNUInstallDirs)
 
-install(TARGETS vorlane-top RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The commands: vorlane-top, and vorlane-top-metrics, which writes the
+# metrics file for node_exporter. Each has a man page and completions.
+set(commands vorlane-top)
+if(TARGET vorlane-top-metrics)
+  list(APPEND commands vorlane-top-metrics)
+endif()
+install(TARGETS ${commands} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The man page, from its scdoc source, where scdoc is installed.
+# The man pages, from their scdoc sources, where scdoc is installed.
 find_program(VT_SCDOC scdoc)
 if(VT_SCDOC)
-  set(man_page ${PROJECT_BINARY_DIR}/vorlane-top.1.gz)
-  add_custom_command(OUTPUT ${man_page}
-    COMMAND sh -c "'${VT_SCDOC}' < '${PROJECT_SOURCE_DIR}/docs/vorlane-top.1.scd' | gzip -9n > '${man_page}'"
-    DEPENDS ${PROJECT_SOURCE_DIR}/docs/vorlane-top.1.scd
-    VERBATIM)
-  add_custom_target(vt_man_page ALL DEPENDS ${man_page})
-  install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  foreach(command IN LISTS commands)
+    set(source ${PROJECT_SOURCE_DIR}/docs/${command}.1.scd)
+    set(man_page ${PROJECT_BINARY_DIR}/${command}.1.gz)
+    add_custom_command(OUTPUT ${man_page}
+      COMMAND sh -c "'${VT_SCDOC}' < '${source}' | gzip -9n > '${man_page}'"
+      DEPENDS ${source}
+      VERBATIM)
+    add_custom_target(vt_man_page_${command} ALL DEPENDS ${man_page})
+    install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endforeach()
 else()
-  message(STATUS "scdoc not found: the man page is neither built nor installed")
+  message(STATUS "scdoc not found: the man pages are neither built nor installed")
 endif()
 
-install(FILES completions/vorlane-top.bash
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vorlane-top)
-install(FILES completions/vorlane-top.fish
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 # zsh reads packaged completions from site-functions, except Debian's zsh,
 # which reads vendor-completions instead. The files that only the .deb holds
 # are the component "deb", which a plain install leaves out; the .deb leaves
 # out the component "zsh" in exchange (packaging/cpack-generators.cmake).
 set(VT_ZSH_COMPLETION_DIR ${CMAKE_INSTALL_DATADIR}/zsh/site-functions CACHE STRING
     "Where `cmake --install` and the RPM put the zsh completion")
-install(FILES completions/_vorlane-top DESTINATION ${VT_ZSH_COMPLETION_DIR} COMPONENT zsh)
-install(FILES completions/_vorlane-top DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions
-        COMPONENT deb EXCLUDE_FROM_ALL)
+foreach(command IN LISTS commands)
+  install(FILES completions/${command}.bash
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ${command})
+  install(FILES completions/${command}.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+  install(FILES completions/_${command} DESTINATION ${VT_ZSH_COMPLETION_DIR} COMPONENT zsh)
+  install(FILES completions/_${command} DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions
+          COMPONENT deb EXCLUDE_FROM_ALL)
+endforeach()
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT deb EXCLUDE_FROM_ALL)
+
+# The timer and service that write the metrics file every minute, enabled by
+# nothing, and the alerting rules for Prometheus. systemd reads packaged units
+# from lib/systemd/system under /usr, whatever the libdir.
+install(FILES packaging/systemd/vorlane-top-metrics.service packaging/systemd/vorlane-top-metrics.timer
+        DESTINATION lib/systemd/system)
+install(FILES packaging/prometheus/vorlane-top.rules.yml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlane-top/prometheus)
 
 # The contracts that other programs are written against.
 install(FILES docs/helpers.md DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlane-top)
@@ -89,7 +107,8 @@ set(CPACK_RPM_SPEC_MORE_DEFINE "%define _build_id_links none
 set(shared_dirs ${CMAKE_INSTALL_MANDIR} ${CMAKE_INSTALL_MANDIR}/man1
     ${CMAKE_INSTALL_DATADIR}/bash-completion ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
     ${CMAKE_INSTALL_DATADIR}/zsh ${VT_ZSH_COMPLETION_DIR}
-    ${CMAKE_INSTALL_DATADIR}/fish ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+    ${CMAKE_INSTALL_DATADIR}/fish ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d
+    lib/systemd lib/systemd/system)
 list(TRANSFORM shared_dirs PREPEND ${CPACK_PACKAGING_INSTALL_PREFIX}/
      OUTPUT_VARIABLE CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION)
 include(CPack)
