@@ -51,17 +51,8 @@ std::string_view describe(base::DecimalFault fault) {
   return "number too large to fit in target type";
 }
 
-const CLI::Validator kUnsigned64(
-    [](std::string& value) -> std::string {
-      const auto number = base::parse_decimal<std::uint64_t>(value);
-      if (number) return {};
-      return "invalid value '" + value + "': " + std::string(describe(number.error()));
-    },
-    "", "u64");
-
-std::string usage_error(const HelpFormatter& formatter, const CLI::App& app,
-                        const std::string& message) {
-  return message + "\n" + formatter.make_usage(&app, kProgramName) +
+std::string usage_error(const CLI::App& app, const std::string& message) {
+  return message + "\n" + HelpFormatter().make_usage(&app, app.get_name()) +
          "Run with --help for more information.\n";
 }
 
@@ -128,11 +119,50 @@ std::vector<std::string> normalize_args(const CLI::App& app, int argc, const cha
 
 }  // namespace
 
+const CLI::Validator kUnsigned64(
+    [](std::string& value) -> std::string {
+      const auto number = base::parse_decimal<std::uint64_t>(value);
+      if (number) return {};
+      return "invalid value '" + value + "': " + std::string(describe(number.error()));
+    },
+    "", "u64");
+
+void use_help_format(CLI::App& app) {
+  app.formatter(std::make_shared<HelpFormatter>());
+  app.set_help_flag();  // added again by parse_arguments, after the command's own options
+}
+
+std::optional<ParseExit> parse_arguments(CLI::App& app, const std::vector<CLI::Option*>& once,
+                                         const std::string& version, int argc,
+                                         const char* const* argv) {
+  app.set_help_flag("-h,--help", "Print help");
+  app.set_version_flag("-V,--version", version, "Print version");
+
+  // The library would keep the last of repeated flags, so each option takes
+  // all and is checked below.
+  for (auto* option : once) option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+
+  try {
+    app.parse(normalize_args(app, argc, argv));
+    for (auto* option : once) {
+      if (option->count() > 1) {
+        throw CLI::ArgumentMismatch(option->get_name() +
+                                    ": the argument cannot be used multiple times");
+      }
+    }
+  } catch (const CLI::CallForHelp&) {
+    return ParseExit{app.help(), "", 0};
+  } catch (const CLI::CallForVersion& e) {
+    return ParseExit{std::string(e.what()) + "\n", "", 0};
+  } catch (const CLI::ParseError& e) {
+    return ParseExit{"", usage_error(app, e.what()), 2};
+  }
+  return std::nullopt;
+}
+
 std::expected<Cli, ParseExit> parse_cli(int argc, const char* const* argv) {
   CLI::App app("Show current KOB resource usage", kProgramName);
-  auto formatter = std::make_shared<HelpFormatter>();
-  app.formatter(formatter);
-  app.set_help_flag();  // added again below, after the command's own options
+  use_help_format(app);
 
   Cli cli;
   std::string max_text = "25";
@@ -164,27 +194,10 @@ std::expected<Cli, ParseExit> parse_cli(int argc, const char* const* argv) {
     options.push_back(text_option);
   }
   options.push_back(max);
-  app.set_help_flag("-h,--help", "Print help");
-  app.set_version_flag("-V,--version", std::string(kProgramName) + " " + kVersion, "Print version");
-
-  // Every option, flags included, may be given once. The library would keep
-  // the last of repeated flags, so each one takes all and is checked below.
-  for (auto* option : options) option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-
-  try {
-    app.parse(normalize_args(app, argc, argv));
-    for (auto* option : options) {
-      if (option->count() > 1) {
-        throw CLI::ArgumentMismatch(option->get_name() +
-                                    ": the argument cannot be used multiple times");
-      }
-    }
-  } catch (const CLI::CallForHelp&) {
-    return std::unexpected(ParseExit{app.help(), "", 0});
-  } catch (const CLI::CallForVersion& e) {
-    return std::unexpected(ParseExit{std::string(e.what()) + "\n", "", 0});
-  } catch (const CLI::ParseError& e) {
-    return std::unexpected(ParseExit{"", usage_error(*formatter, app, e.what()), 2});
+  // Every option, flags included, may be given once.
+  if (auto exit =
+          parse_arguments(app, options, std::string(kProgramName) + " " + kVersion, argc, argv)) {
+    return std::unexpected(std::move(*exit));
   }
   cli.max = *base::parse_decimal<std::uint64_t>(max_text);
   return cli;

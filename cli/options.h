@@ -4,6 +4,13 @@
 #include <expected>
 #include <optional>
 #include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+class Option;
+class Validator;
+}  // namespace CLI
 
 namespace vt::cli {
 
@@ -31,5 +38,23 @@ struct ParseExit {
 
 /// Parses the process's argument list; argv[0] is the program path.
 std::expected<Cli, ParseExit> parse_cli(int argc, const char* const* argv);
+
+// What the project's commands share in reading their command lines.
+
+/// Refuses option values that are not a decimal unsigned 64-bit integer.
+extern const CLI::Validator kUnsigned64;
+
+/// Gives `app` the commands' help layout (each option's default after its
+/// help text, only the value name beside the option) and takes away the
+/// library's help flag; add the command's options next.
+void use_help_format(CLI::App& app);
+
+/// Adds -h/--help and -V/--version (which prints `version`) after the
+/// command's options, and parses the argument list (argv[0] is the program
+/// path). Each option of `once` may be given once, and a flag never takes a
+/// value. Nothing when the run goes on.
+std::optional<ParseExit> parse_arguments(CLI::App& app, const std::vector<CLI::Option*>& once,
+                                         const std::string& version, int argc,
+                                         const char* const* argv);
 
 }  // namespace vt::cli
