@@ -5,11 +5,10 @@
 
 namespace vt::cli {
 
-nlohmann::json assemble_report(Sources& sources, const Cli& cli, const CallerIdentity& caller) {
-  std::vector<TopUser>& users = sources.snapshot.users;
+std::vector<TopUser> accepted_accounts(Sources& sources, const Cli& cli,
+                                       const CallerIdentity& caller,
+                                       const std::vector<std::size_t>& order) {
   const auto allowed = allowed_names(caller, cli.for_reseller, sources.reseller_users);
-  const auto order = order_users(users, sources.visible, sort_key_named(cli.order_by),
-                                 sources.mysql_stats, sources.login_names);
   const MysqlMerge mysql{sources.mysql_stats, sources.tessel_limits, sources.tessel_mode};
   const WalkRules rules{.login_names = sources.login_names,
                         .panel = sources.panel,
@@ -20,7 +19,14 @@ nlohmann::json assemble_report(Sources& sources, const Cli& cli, const CallerIde
                         .max = cli.max,
                         .keep_domains = cli.domains,
                         .mysql = sources.merge ? &mysql : nullptr};
-  std::vector<TopUser> selected = walk_users(users, order, rules);
+  return walk_users(sources.snapshot.users, order, rules);
+}
+
+nlohmann::json assemble_report(Sources& sources, const Cli& cli, const CallerIdentity& caller) {
+  const auto order =
+      order_users(sources.snapshot.users, sources.visible, sort_key_named(cli.order_by),
+                  sources.mysql_stats, sources.login_names);
+  std::vector<TopUser> selected = accepted_accounts(sources, cli, caller, order);
   const auto resellers =
       reseller_entries(sources.snapshot.resellers, caller, cli.for_reseller, sources.login_names);
   if (cli.hide_mysql) {

@@ -1,13 +1,26 @@
 #pragma once
 // The report from its gathered sources: scope, order, walk, reseller
 // entries and the document. No file, program or clock is read here.
+#include <cstddef>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "cli/access.h"
 #include "cli/options.h"
+#include "cli/snapshot.h"
 #include "cli/sources.h"
 
 namespace vt::cli {
+
+/// The accounts of `caller`'s scope that the filters of `cli` accept, taken
+/// in `order` (positions in `sources.snapshot.users`, whose records are
+/// moved out) until `cli.max` are taken, and completed: the panel's admins
+/// left out, names, domains and resellers filled in, the MySQL figures
+/// merged where the merge is on. Accounts missing from `order` (the hidden
+/// ones, when it lists `sources.visible`) are not looked at.
+std::vector<TopUser> accepted_accounts(Sources& sources, const Cli& cli,
+                                       const CallerIdentity& caller,
+                                       const std::vector<std::size_t>& order);
 
 /// The usage report of `caller` for `cli`. Takes the selected records out
 /// of `sources.snapshot`.

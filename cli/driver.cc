@@ -3,71 +3,76 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <string_view>
 
 #include "base/json_write.h"
 #include "base/process.h"
-#include "cli/access.h"
 #include "cli/assemble.h"
 #include "cli/exit_status.h"
-#include "cli/options.h"
 #include "cli/output.h"
 #include "cli/report.h"
 #include "cli/service_state.h"
-#include "cli/sources.h"
 #include "cli/timestamp_file.h"
 #include "core/kob_support.h"
 
 namespace vt::cli {
 namespace {
 
-int fail(const base::Error& error) {
-  (void)write_all(STDERR_FILENO, format_fatal(error));
-  return kExitFailure;
-}
-
-// Writes to standard output and ends with `status`; output that could not
-// be written fails the run, since the caller never got it.
-int print(std::string_view text, int status) {
-  if (const auto written = write_all(STDOUT_FILENO, text); !written) {
-    return fail({"Failed to write to standard output", {base::os_error_text(written.error())}});
-  }
-  return status;
-}
-
 int print_document(const nlohmann::json& document, int status) {
-  return print(base::write_json(document), status);
+  return exit_printing(base::write_json(document), status);
 }
 
 // The report of an accepted caller whose statistics service runs.
 int report(const Cli& cli, const CallerIdentity& caller, const Programs& programs) {
-  if (touches_timestamp(caller, cli.for_reseller)) touch_timestamp_file(kTesselTimestampPath);
-  auto sources = gather_sources(cli, caller, programs);
-  if (!sources) return fail(sources.error());
+  auto sources = touch_and_gather(cli, caller, programs);
+  if (!sources) return exit_failure(sources.error());
   return print_document(assemble_report(*sources, cli, caller), kExitSuccess);
 }
 
 }  // namespace
 
-int run(int argc, const char* const* argv) {
-  const Programs programs;
-  // A reader that goes away ends the process quietly. Helper programs are
-  // waited for, which an inherited "ignore" for SIGCHLD would prevent.
+void prepare_signals() {
+  // An inherited "ignore" for SIGCHLD would keep helpers from being waited for.
   std::signal(SIGPIPE, SIG_DFL);
   std::signal(SIGCHLD, SIG_DFL);
+}
+
+int exit_failure(const base::Error& error) {
+  (void)write_all(STDERR_FILENO, format_fatal(error));
+  return kExitFailure;
+}
+
+int exit_printing(std::string_view text, int status) {
+  if (const auto written = write_all(STDOUT_FILENO, text); !written) {
+    return exit_failure(
+        {"Failed to write to standard output", {base::os_error_text(written.error())}});
+  }
+  return status;
+}
+
+int exit_parse(const ParseExit& parse_exit) {
+  const int status = exit_printing(parse_exit.out, parse_exit.status);
+  (void)write_all(STDERR_FILENO, parse_exit.err);
+  return status;
+}
+
+std::expected<Sources, base::Error> touch_and_gather(const Cli& cli, const CallerIdentity& caller,
+                                                     const Programs& programs) {
+  if (touches_timestamp(caller, cli.for_reseller)) touch_timestamp_file(kTesselTimestampPath);
+  return gather_sources(cli, caller, programs);
+}
+
+int run(int argc, const char* const* argv) {
+  const Programs programs;
+  prepare_signals();
 
   // Where the KOB feature is missing the command does nothing, not even
   // its help.
   if (const auto notice = core::kob_support_notice(programs.plexa_helper)) {
-    return print(*notice, kExitSuccess);
+    return exit_printing(*notice, kExitSuccess);
   }
 
   auto parsed = parse_cli(argc, argv);
-  if (!parsed) {
-    const int status = print(parsed.error().out, parsed.error().status);
-    (void)write_all(STDERR_FILENO, parsed.error().err);
-    return status;
-  }
+  if (!parsed) return exit_parse(parsed.error());
   const Cli& cli = *parsed;
   if (!cli.json) {
     (void)write_all(STDERR_FILENO, "Error: --json flag is required\n");
