@@ -1,0 +1,99 @@
+#include "cli/metrics_selection.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace vt::cli {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// An account whose every figure is left out (NaN, null) but those given.
+struct Figures {
+  double cpu = kNaN;
+  double cpu_limit = kNaN;
+  double io = kNaN;
+  bool restricted = false;
+};
+
+TopUser account(std::uint32_t id, const Figures& f) {
+  TopUser a;
+  a.id = id;
+  a.usage = {.cpu = {.all = f.cpu, .mysql = nullptr},
+             .io = {.all = f.io, .mysql = nullptr},
+             .iops = kNaN,
+             .ep = kNaN,
+             .mem = kNaN,
+             .pno = kNaN};
+  a.limit = a.usage;
+  a.limit.cpu.all = f.cpu_limit;
+  a.limit.io.all = kNaN;
+  a.restricted = f.restricted;
+  return a;
+}
+
+std::vector<std::uint32_t> exported_ids(const std::vector<TopUser>& accounts,
+                                        const SelectionBounds& bounds) {
+  std::vector<std::uint32_t> ids;
+  for (const std::size_t i : select_accounts(accounts, bounds)) ids.push_back(accounts[i].id);
+  return ids;
+}
+
+TEST(MetricsSelection, Bounds) {
+  // Top: 5 and 6 by CPU (6 before 7 on a tie), 8 and 9 by I/O; no other
+  // usage has samples. Near a limit (0.9): 1 (ratio 1.2), 2 (0.99), 3
+  // (exactly 0.9), 10 (0.95), not 4 (0.89). Restricted, without a limit: 11,
+  // in every bounded selection but the capped ones.
+  const std::vector<TopUser> accounts = {
+      account(1, {.cpu = 1.2, .cpu_limit = 1}),
+      account(2, {.cpu = 0.99, .cpu_limit = 1}),
+      account(3, {.cpu = 0.9, .cpu_limit = 1}),
+      account(4, {.cpu = 0.89, .cpu_limit = 1}),
+      account(5, {.cpu = 50}),
+      account(6, {.cpu = 40}),
+      account(7, {.cpu = 40}),
+      account(8, {.io = 30}),
+      account(9, {.io = 20}),
+      account(10, {.cpu = 0.95, .cpu_limit = 1}),
+      account(11, {.restricted = true}),
+  };
+  struct Case {
+    std::string name;
+    SelectionBounds bounds;
+    std::vector<std::uint32_t> ids;
+  };
+  const std::vector<Case> cases = {
+      {"top 1 of each usage", {.top = 1, .near_limit = 2}, {5, 8, 11}},
+      {"top 2, ties in order", {.top = 2, .near_limit = 2}, {5, 6, 8, 9, 11}},
+      {"near a limit, at the fraction too", {.top = 0}, {1, 2, 3, 10, 11}},
+      {"a lower fraction", {.top = 0, .near_limit = 0.89}, {1, 2, 3, 4, 10, 11}},
+      {"restricted only", {.top = 0, .near_limit = 2}, {11}},
+      {"cap keeps the top, then the nearest", {.top = 1, .max_accounts = 4}, {1, 2, 5, 8}},
+      {"cap below the top: best ranks", {.top = 2, .near_limit = 2, .max_accounts = 2}, {5, 8}},
+      {"cap 0", {.max_accounts = 0}, {}},
+      {"all accounts, no cap",
+       {.top = 0, .max_accounts = 1, .all_accounts = true},
+       {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(exported_ids(accounts, c.bounds), c.ids);
+  }
+}
+
+TEST(MetricsSelection, CapTiesByUidAndOneSeriesPerUid) {
+  const std::vector<TopUser> accounts = {
+      account(30, {.cpu = 1, .cpu_limit = 1}),
+      account(20, {.cpu = 1, .cpu_limit = 1}),
+      account(10, {.cpu = 0.5, .cpu_limit = 1, .restricted = true}),
+      account(20, {.cpu = 1, .cpu_limit = 1}),
+  };
+  EXPECT_EQ(exported_ids(accounts, {.top = 0, .max_accounts = 1}), std::vector<std::uint32_t>{20});
+  EXPECT_EQ(exported_ids(accounts, {.top = 0}), (std::vector<std::uint32_t>{10, 20, 30}));
+}
+
+}  // namespace
+}  // namespace vt::cli
