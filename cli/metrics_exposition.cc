@@ -1,0 +1,210 @@
+#include "cli/metrics_exposition.h"
+
+#include <charconv>
+#include <initializer_list>
+
+#include "base/utf8.h"
+
+namespace vt::cli {
+namespace {
+
+constexpr std::string_view kUnits = ", in the statistics service's units (not converted)";
+
+struct Label {
+  std::string_view name;
+  std::string_view value;
+};
+
+// {name="value",...}
+std::string label_set(std::initializer_list<Label> labels) {
+  std::string out = "{";
+  for (const Label& label : labels) {
+    if (out.size() > 1) out += ',';
+    out += label.name;
+    out += "=\"";
+    out += escape_label_value(label.value);
+    out += '"';
+  }
+  out += '}';
+  return out;
+}
+
+template <typename Number>
+void append_number(std::string& out, Number value) {
+  char buffer[32];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  out.append(buffer, end);
+}
+
+void append_family(std::string& out, std::string_view name, std::string_view help) {
+  out += "# HELP ";
+  out += name;
+  out += ' ';
+  out += help;
+  out += "\n# TYPE ";
+  out += name;
+  out += " gauge\n";
+}
+
+template <typename Number>
+void append_sample(std::string& out, std::string_view name, std::string_view labels, Number value) {
+  out += name;
+  out += labels;
+  out += ' ';
+  append_number(out, value);
+  out += '\n';
+}
+
+template <typename Number>
+void append_metric(std::string& out, std::string_view name, std::string_view help, Number value) {
+  append_family(out, name, help);
+  append_sample(out, name, "", value);
+}
+
+void append_server(std::string& out, const MetricsRun& run, std::size_t exported) {
+  append_metric(out, "vorlane_kob_supported",
+                "Whether the KOB feature is supported on this server (1) or not (0); a failing "
+                "control-panel helper also gives 0",
+                run.outcome == RunOutcome::kob_unsupported ? 0 : 1);
+  if (run.outcome != RunOutcome::kob_unsupported) {
+    append_metric(out, "vorlane_stats_up",
+                  "Whether the statistics service runs (1) or is stopped or dead (0); with 0 no "
+                  "account is exported",
+                  run.outcome == RunOutcome::report ? 1 : 0);
+  }
+  const bool report = run.outcome == RunOutcome::report;
+  const ServerFigures& server = run.server;
+  if (report) {
+    append_metric(out, "vorlane_accounts",
+                  "Number of accounts on the server (hidden accounts and panel admins are not "
+                  "accounts here)",
+                  server.accounts);
+  }
+  append_metric(out, "vorlane_accounts_exported", "Number of accounts exported in this file",
+                exported);
+  if (report) {
+    append_family(out, "vorlane_accounts_near_limit",
+                  "Number of accounts whose usage has reached vorlane_near_limit_fraction of "
+                  "their limit");
+    for (std::size_t f = 0; f < kLimitFigureCount; ++f) {
+      append_sample(out, "vorlane_accounts_near_limit",
+                    label_set({{"limit", kAccountFigures[f].name}}), server.near_limit[f]);
+    }
+  }
+  append_metric(out, "vorlane_near_limit_fraction",
+                "Fraction of a limit at which an account counts as near it",
+                run.near_limit_fraction);
+  if (report) {
+    append_family(out, "vorlane_mysql_tessel_state",
+                  "State of the MySQL tessel service: 1 on the current state, 0 on the others");
+    for (const std::string_view state : {"enabled", "disabled", "error"}) {
+      append_sample(out, "vorlane_mysql_tessel_state", label_set({{"state", state}}),
+                    state == server.tessel_state ? 1 : 0);
+    }
+    append_family(out, "vorlane_mysql_tessel_mode_info",
+                  "Mode in which the MySQL tessel service limits MySQL usage (value 1)");
+    append_sample(out, "vorlane_mysql_tessel_mode_info", label_set({{"mode", server.tessel_mode}}),
+                  1);
+    append_metric(out, "vorlane_snapshot_timestamp_seconds",
+                  "Time at which the statistics service saved its usage snapshot, in seconds "
+                  "since the Unix epoch",
+                  server.snapshot_timestamp);
+  }
+  append_metric(out, "vorlane_metrics_duration_seconds",
+                "Time this run of vorlane-top-metrics took, in seconds", run.duration_seconds);
+}
+
+// One per-account metric: HELP and TYPE, then a sample for each exported
+// account that has a value; nothing at all when none has.
+template <typename Value>
+void append_account_metric(std::string& out, std::string_view name, std::string_view help,
+                           const std::vector<TopUser>& accounts,
+                           const std::vector<std::size_t>& exported,
+                           const std::vector<std::string>& labels, Value value) {
+  const std::size_t start = out.size();
+  append_family(out, name, help);
+  const std::size_t header_end = out.size();
+  for (std::size_t k = 0; k < exported.size(); ++k) {
+    if (const auto sample = value(accounts[exported[k]])) {
+      append_sample(out, name, labels[k], *sample);
+    }
+  }
+  if (out.size() == header_end) out.resize(start);
+}
+
+void append_accounts(std::string& out, const std::vector<TopUser>& accounts,
+                     const std::vector<std::size_t>& exported) {
+  std::vector<std::string> labels;
+  labels.reserve(exported.size());
+  for (const std::size_t i : exported) {
+    labels.push_back(
+        label_set({{"uid", std::to_string(accounts[i].id)}, {"user", accounts[i].username}}));
+  }
+  for (const AccountFigure& figure : kAccountFigures) {
+    for (const bool usage : {true, false}) {
+      const std::string name =
+          "vorlane_account_" + std::string(figure.name) + (usage ? "_usage" : "_limit");
+      const std::string help = std::string(figure.what) + (usage ? " usage" : " limit") +
+                               " of the account" + std::string(kUnits);
+      append_account_metric(out, name, help, accounts, exported, labels,
+                            usage ? figure.usage : figure.limit);
+    }
+  }
+  append_account_metric(out, "vorlane_account_mysql_restricted",
+                        "Whether the account's MySQL usage is restricted (1) or not (0)", accounts,
+                        exported, labels,
+                        [](const TopUser& a) { return std::optional<int>(a.restricted ? 1 : 0); });
+
+  if (exported.empty()) return;
+  append_family(out, "vorlane_account_info",
+                "Domain and reseller of the account (value 1), to join on uid");
+  for (const std::size_t i : exported) {
+    const TopUser& a = accounts[i];
+    append_sample(out, "vorlane_account_info",
+                  label_set({{"uid", std::to_string(a.id)},
+                             {"user", a.username},
+                             {"domain", a.domain},
+                             {"reseller", a.reseller}}),
+                  1);
+  }
+}
+
+}  // namespace
+
+std::string escape_label_value(std::string_view value) {
+  std::string decoded;
+  if (!base::is_utf8(value)) {
+    decoded = base::decode_lossy(value);
+    value = decoded;
+  }
+  std::string out;
+  out.reserve(value.size());
+  for (const char c : value) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '"') {
+      out += "\\\"";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string format_value(double value) {
+  std::string out;
+  append_number(out, value);
+  return out;
+}
+
+std::string metrics_text(const MetricsRun& run, const std::vector<TopUser>& accounts,
+                         const std::vector<std::size_t>& exported) {
+  std::string out;
+  append_server(out, run, exported.size());
+  append_accounts(out, accounts, exported);
+  return out;
+}
+
+}  // namespace vt::cli

@@ -1,0 +1,181 @@
+#include "cli/metrics_exposition.h"
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace vt::cli {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+TEST(MetricsExposition, LabelValuesEscaped) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"site.example", "site.example"},
+      {"a\\b", "a\\\\b"},
+      {"say \"hi\"", "say \\\"hi\\\""},
+      {"two\nlines", "two\\nlines"},
+      {"\\\"\n", "\\\\\\\"\\n"},
+      {"tab\tand\rreturn", "tab\tand\rreturn"},
+      {"bad \xff byte", "bad \xef\xbf\xbd byte"},
+  };
+  for (const auto& [value, escaped] : cases) {
+    SCOPED_TRACE(value);
+    EXPECT_EQ(escape_label_value(value), escaped);
+  }
+}
+
+TEST(MetricsExposition, ValuesInShortestRoundTripForm) {
+  for (const double value : {0.1, 66.13, 1073741824.0, 1.0 / 3, 5e-324, 1.7976931348623157e308}) {
+    SCOPED_TRACE(value);
+    const std::string text = format_value(value);
+    double back = 0;
+    std::from_chars(text.data(), text.data() + text.size(), back);
+    EXPECT_EQ(back, value);
+    EXPECT_LE(text.size(), 24u);
+  }
+  EXPECT_EQ(format_value(66.13), "66.13");
+}
+
+TEST(MetricsExposition, SamplesLeftOut) {
+  const std::vector<std::pair<nlohmann::json, bool>> cases = {
+      {nullptr, false}, {"-", false},       {"12", false},       {nlohmann::json::object(), false},
+      {kNaN, false},    {kInfinity, false}, {-kInfinity, false}, {0, true},
+      {2.5, true},      {-1, true},
+  };
+  for (const auto& [figure, kept] : cases) {
+    SCOPED_TRACE(figure.dump());
+    EXPECT_EQ(sample_value(figure).has_value(), kept);
+  }
+  EXPECT_FALSE(sample_value(kNaN));
+  EXPECT_EQ(sample_value(3.25), 3.25);
+}
+
+TEST(MetricsExposition, TinyReport) {
+  TopUser a;
+  a.id = 1001;
+  a.username = "o\"k";
+  a.domain = "x\\y\nz";
+  a.reseller = "N/A";
+  a.usage = {.cpu = {.all = 1.5, .mysql = "-"},
+             .io = {.all = kNaN, .mysql = nullptr},
+             .iops = kInfinity,
+             .ep = kNaN,
+             .mem = kNaN,
+             .pno = kNaN};
+  a.limit = a.usage;
+  a.limit.cpu.all = 2;
+  a.restricted = true;
+  MetricsRun run;
+  run.server = {.accounts = 2,
+                .near_limit = {1, 0, 0, 0, 0, 0},
+                .tessel_state = "error",
+                .tessel_mode = "all",
+                .snapshot_timestamp = 1765000000.5};
+  run.near_limit_fraction = 0.75;
+  run.duration_seconds = 0.25;
+  const std::string units = ", in the statistics service's units (not converted)";
+  const std::string expected =
+      "# HELP vorlane_kob_supported Whether the KOB feature is supported on this server (1) or "
+      "not (0); a failing control-panel helper also gives 0\n"
+      "# TYPE vorlane_kob_supported gauge\n"
+      "vorlane_kob_supported 1\n"
+      "# HELP vorlane_stats_up Whether the statistics service runs (1) or is stopped or dead "
+      "(0); with 0 no account is exported\n"
+      "# TYPE vorlane_stats_up gauge\n"
+      "vorlane_stats_up 1\n"
+      "# HELP vorlane_accounts Number of accounts on the server (hidden accounts and panel "
+      "admins are not accounts here)\n"
+      "# TYPE vorlane_accounts gauge\n"
+      "vorlane_accounts 2\n"
+      "# HELP vorlane_accounts_exported Number of accounts exported in this file\n"
+      "# TYPE vorlane_accounts_exported gauge\n"
+      "vorlane_accounts_exported 1\n"
+      "# HELP vorlane_accounts_near_limit Number of accounts whose usage has reached "
+      "vorlane_near_limit_fraction of their limit\n"
+      "# TYPE vorlane_accounts_near_limit gauge\n"
+      "vorlane_accounts_near_limit{limit=\"cpu\"} 1\n"
+      "vorlane_accounts_near_limit{limit=\"io\"} 0\n"
+      "vorlane_accounts_near_limit{limit=\"iops\"} 0\n"
+      "vorlane_accounts_near_limit{limit=\"entry_processes\"} 0\n"
+      "vorlane_accounts_near_limit{limit=\"processes\"} 0\n"
+      "vorlane_accounts_near_limit{limit=\"memory\"} 0\n"
+      "# HELP vorlane_near_limit_fraction Fraction of a limit at which an account counts as "
+      "near it\n"
+      "# TYPE vorlane_near_limit_fraction gauge\n"
+      "vorlane_near_limit_fraction 0.75\n"
+      "# HELP vorlane_mysql_tessel_state State of the MySQL tessel service: 1 on the current "
+      "state, 0 on the others\n"
+      "# TYPE vorlane_mysql_tessel_state gauge\n"
+      "vorlane_mysql_tessel_state{state=\"enabled\"} 0\n"
+      "vorlane_mysql_tessel_state{state=\"disabled\"} 0\n"
+      "vorlane_mysql_tessel_state{state=\"error\"} 1\n"
+      "# HELP vorlane_mysql_tessel_mode_info Mode in which the MySQL tessel service limits "
+      "MySQL usage (value 1)\n"
+      "# TYPE vorlane_mysql_tessel_mode_info gauge\n"
+      "vorlane_mysql_tessel_mode_info{mode=\"all\"} 1\n"
+      "# HELP vorlane_snapshot_timestamp_seconds Time at which the statistics service saved its "
+      "usage snapshot, in seconds since the Unix epoch\n"
+      "# TYPE vorlane_snapshot_timestamp_seconds gauge\n"
+      "vorlane_snapshot_timestamp_seconds 1765000000.5\n"
+      "# HELP vorlane_metrics_duration_seconds Time this run of vorlane-top-metrics took, in "
+      "seconds\n"
+      "# TYPE vorlane_metrics_duration_seconds gauge\n"
+      "vorlane_metrics_duration_seconds 0.25\n"
+      "# HELP vorlane_account_cpu_usage CPU (all processes, MySQL included) usage of the "
+      "account" +
+      units +
+      "\n"
+      "# TYPE vorlane_account_cpu_usage gauge\n"
+      "vorlane_account_cpu_usage{uid=\"1001\",user=\"o\\\"k\"} 1.5\n"
+      "# HELP vorlane_account_cpu_limit CPU (all processes, MySQL included) limit of the "
+      "account" +
+      units +
+      "\n"
+      "# TYPE vorlane_account_cpu_limit gauge\n"
+      "vorlane_account_cpu_limit{uid=\"1001\",user=\"o\\\"k\"} 2\n"
+      "# HELP vorlane_account_mysql_restricted Whether the account's MySQL usage is restricted "
+      "(1) or not (0)\n"
+      "# TYPE vorlane_account_mysql_restricted gauge\n"
+      "vorlane_account_mysql_restricted{uid=\"1001\",user=\"o\\\"k\"} 1\n"
+      "# HELP vorlane_account_info Domain and reseller of the account (value 1), to join on "
+      "uid\n"
+      "# TYPE vorlane_account_info gauge\n"
+      "vorlane_account_info{uid=\"1001\",user=\"o\\\"k\",domain=\"x\\\\y\\nz\",reseller=\"N/"
+      "A\"} 1\n";
+  EXPECT_EQ(metrics_text(run, {a}, {0}), expected);
+}
+
+TEST(MetricsExposition, OnlyWhatIsKnownWithoutAReport) {
+  struct Case {
+    RunOutcome outcome;
+    std::string samples;
+  };
+  const std::vector<Case> cases = {
+      {RunOutcome::kob_unsupported,
+       "vorlane_kob_supported 0\nvorlane_accounts_exported 0\nvorlane_near_limit_fraction "
+       "0.9\nvorlane_metrics_duration_seconds 1\n"},
+      {RunOutcome::stats_down,
+       "vorlane_kob_supported 1\nvorlane_stats_up 0\nvorlane_accounts_exported "
+       "0\nvorlane_near_limit_fraction 0.9\nvorlane_metrics_duration_seconds 1\n"},
+  };
+  for (const auto& c : cases) {
+    MetricsRun run;
+    run.outcome = c.outcome;
+    run.duration_seconds = 1;
+    std::string samples;
+    std::istringstream lines(metrics_text(run, {}, {}));
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.starts_with("#")) samples += line + "\n";
+    }
+    EXPECT_EQ(samples, c.samples);
+  }
+}
+
+}  // namespace
+}  // namespace vt::cli
