@@ -1,0 +1,22 @@
+#pragma once
+// The command line of vorlane-top-metrics.
+#include <expected>
+#include <optional>
+#include <string>
+
+#include "cli/metrics_selection.h"
+#include "cli/options.h"
+
+namespace vt::cli {
+
+inline constexpr const char* kMetricsProgramName = "vorlane-top-metrics";
+
+struct MetricsCli {
+  std::optional<std::string> textfile;  ///< nothing: standard output
+  SelectionBounds bounds;
+};
+
+/// Parses the process's argument list; argv[0] is the program path.
+std::expected<MetricsCli, ParseExit> parse_metrics_cli(int argc, const char* const* argv);
+
+}  // namespace vt::cli
