@@ -5,10 +5,7 @@ include(GNUInstallDirs)
 
 # The commands: vorlane-top, and vorlane-top-metrics, which writes the
 # metrics file for node_exporter. Each has a man page and completions.
-set(commands vorlane-top)
-if(TARGET vorlane-top-metrics)
-  list(APPEND commands vorlane-top-metrics)
-endif()
+set(commands vorlane-top vorlane-top-metrics)
 install(TARGETS ${commands} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The man pages, from their scdoc sources, where scdoc is installed.
