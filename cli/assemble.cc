@@ -1,9 +1,36 @@
 #include "cli/assemble.h"
 
+#include <algorithm>
+#include <functional>
+
 #include "cli/report.h"
 #include "cli/walk.h"
 
 namespace vt::cli {
+namespace {
+
+// walk_users() over positions that ascend, taken in parts: each part's
+// accepted accounts move back into the slots already walked (slot k is
+// never one still to come), and `users` itself becomes the result. Without
+// a limit this spares a second copy of every record and a second block of
+// memory.
+std::vector<TopUser> walk_in_place(std::vector<TopUser>& users,
+                                   const std::vector<std::size_t>& order, WalkRules rules) {
+  constexpr std::size_t kPart = 256;
+  const std::uint64_t max = rules.max;
+  std::vector<std::size_t> part;
+  std::size_t kept = 0;
+  for (std::size_t from = 0; from < order.size() && kept < max; from += kPart) {
+    const auto first = order.begin() + static_cast<std::ptrdiff_t>(from);
+    part.assign(first, first + static_cast<std::ptrdiff_t>(std::min(kPart, order.size() - from)));
+    rules.max = max - kept;
+    for (TopUser& user : walk_users(users, part, rules)) users[kept++] = std::move(user);
+  }
+  users.erase(users.begin() + static_cast<std::ptrdiff_t>(kept), users.end());
+  return std::move(users);
+}
+
+}  // namespace
 
 std::vector<TopUser> accepted_accounts(Sources& sources, const Cli& cli,
                                        const CallerIdentity& caller,
@@ -19,7 +46,11 @@ std::vector<TopUser> accepted_accounts(Sources& sources, const Cli& cli,
                         .max = cli.max,
                         .keep_domains = cli.domains,
                         .mysql = sources.merge ? &mysql : nullptr};
-  return walk_users(sources.snapshot.users, order, rules);
+  std::vector<TopUser>& users = sources.snapshot.users;
+  if (std::ranges::adjacent_find(order, std::greater_equal{}) == order.end()) {
+    return walk_in_place(users, order, rules);
+  }
+  return walk_users(users, order, rules);
 }
 
 nlohmann::json assemble_report(Sources& sources, const Cli& cli, const CallerIdentity& caller) {
