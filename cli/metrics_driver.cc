@@ -10,7 +10,6 @@
 #include "cli/driver.h"
 #include "cli/exit_status.h"
 #include "cli/metrics_exposition.h"
-#include "cli/metrics_figures.h"
 #include "cli/metrics_options.h"
 #include "cli/metrics_selection.h"
 #include "cli/metrics_textfile.h"
@@ -69,13 +68,13 @@ int run_metrics(int argc, const char* const* argv) {
   if (!sources) return exit_failure(sources.error());
   const std::vector<TopUser> accounts =
       accepted_accounts(*sources, kEveryAccount, *caller, sources->visible);
+  const Selection selection = select_accounts(accounts, cli.bounds);
   ServerFigures server{.accounts = accounts.size(),
-                       .near_limit = near_limit_counts(accounts, cli.bounds.near_limit),
+                       .near_limit = selection.near_limit,
                        .tessel_state = sources->tessel.status,
                        .tessel_mode = sources->tessel_mode,
                        .snapshot_timestamp = sources->snapshot.timestamp};
-  return emit(cli, RunOutcome::report, std::move(server), accounts,
-              select_accounts(accounts, cli.bounds), start);
+  return emit(cli, RunOutcome::report, std::move(server), accounts, selection.exported, start);
 }
 
 }  // namespace vt::cli

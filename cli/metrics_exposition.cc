@@ -1,6 +1,7 @@
 #include "cli/metrics_exposition.h"
 
 #include <charconv>
+#include <cmath>
 #include <initializer_list>
 
 #include "base/utf8.h"
@@ -115,47 +116,52 @@ void append_server(std::string& out, const MetricsRun& run, std::size_t exported
 }
 
 // One per-account metric: HELP and TYPE, then a sample for each exported
-// account that has a value; nothing at all when none has.
-template <typename Value>
+// account whose value is not NaN; nothing at all when there is none.
 void append_account_metric(std::string& out, std::string_view name, std::string_view help,
-                           const std::vector<TopUser>& accounts,
-                           const std::vector<std::size_t>& exported,
-                           const std::vector<std::string>& labels, Value value) {
+                           const std::vector<std::string>& labels,
+                           const std::vector<double>& values) {
   const std::size_t start = out.size();
   append_family(out, name, help);
   const std::size_t header_end = out.size();
-  for (std::size_t k = 0; k < exported.size(); ++k) {
-    if (const auto sample = value(accounts[exported[k]])) {
-      append_sample(out, name, labels[k], *sample);
-    }
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    if (!std::isnan(values[k])) append_sample(out, name, labels[k], values[k]);
   }
   if (out.size() == header_end) out.resize(start);
 }
 
 void append_accounts(std::string& out, const std::vector<TopUser>& accounts,
                      const std::vector<std::size_t>& exported) {
+  if (exported.empty()) return;
   std::vector<std::string> labels;
+  std::vector<FigureValues> figures;
   labels.reserve(exported.size());
+  figures.reserve(exported.size());
   for (const std::size_t i : exported) {
     labels.push_back(
         label_set({{"uid", std::to_string(accounts[i].id)}, {"user", accounts[i].username}}));
+    figures.push_back(figure_values(accounts[i]));
   }
-  for (const AccountFigure& figure : kAccountFigures) {
+  std::vector<double> values(exported.size());
+  for (std::size_t f = 0; f < kAccountFigures.size(); ++f) {
+    const AccountFigure& figure = kAccountFigures[f];
     for (const bool usage : {true, false}) {
-      const std::string name =
-          "vorlane_account_" + std::string(figure.name) + (usage ? "_usage" : "_limit");
-      const std::string help = std::string(figure.what) + (usage ? " usage" : " limit") +
-                               " of the account" + std::string(kUnits);
-      append_account_metric(out, name, help, accounts, exported, labels,
-                            usage ? figure.usage : figure.limit);
+      for (std::size_t k = 0; k < exported.size(); ++k) {
+        values[k] = usage ? figures[k].usage[f] : figures[k].limit[f];
+      }
+      append_account_metric(
+          out, "vorlane_account_" + std::string(figure.name) + (usage ? "_usage" : "_limit"),
+          std::string(figure.what) + (usage ? " usage" : " limit") + " of the account" +
+              std::string(kUnits),
+          labels, values);
     }
   }
+  for (std::size_t k = 0; k < exported.size(); ++k) {
+    values[k] = accounts[exported[k]].restricted ? 1 : 0;
+  }
   append_account_metric(out, "vorlane_account_mysql_restricted",
-                        "Whether the account's MySQL usage is restricted (1) or not (0)", accounts,
-                        exported, labels,
-                        [](const TopUser& a) { return std::optional<int>(a.restricted ? 1 : 0); });
+                        "Whether the account's MySQL usage is restricted (1) or not (0)", labels,
+                        values);
 
-  if (exported.empty()) return;
   append_family(out, "vorlane_account_info",
                 "Domain and reseller of the account (value 1), to join on uid");
   for (const std::size_t i : exported) {

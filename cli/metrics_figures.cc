@@ -5,72 +5,69 @@
 #include <limits>
 
 namespace vt::cli {
+namespace {
+
+constexpr double kLeftOut = std::numeric_limits<double>::quiet_NaN();
+
+// sample_value(), NaN for nothing; inline, as it runs for every figure of
+// every account.
+inline double value_or_nan(double figure) {
+  return std::isfinite(figure) ? figure : kLeftOut;
+}
+
+inline double value_or_nan(const nlohmann::json& figure) {
+  using Json = nlohmann::json;
+  switch (figure.type()) {
+    case Json::value_t::number_float:
+      return value_or_nan(*figure.get_ptr<const Json::number_float_t*>());
+    case Json::value_t::number_integer:
+      return static_cast<double>(*figure.get_ptr<const Json::number_integer_t*>());
+    case Json::value_t::number_unsigned:
+      return static_cast<double>(*figure.get_ptr<const Json::number_unsigned_t*>());
+    default:
+      return kLeftOut;
+  }
+}
+
+}  // namespace
 
 std::optional<double> sample_value(double figure) {
-  if (!std::isfinite(figure)) return std::nullopt;
-  return figure;
+  const double value = value_or_nan(figure);
+  if (std::isnan(value)) return std::nullopt;
+  return value;
 }
 
 std::optional<double> sample_value(const nlohmann::json& figure) {
-  if (!figure.is_number()) return std::nullopt;
-  return sample_value(figure.get<double>());
+  const double value = value_or_nan(figure);
+  if (std::isnan(value)) return std::nullopt;
+  return value;
 }
 
-const std::array<AccountFigure, 8> kAccountFigures = {{
-    {"cpu", "CPU (all processes, MySQL included)",
-     [](const TopUser& a) { return sample_value(a.usage.cpu.all); },
-     [](const TopUser& a) { return sample_value(a.limit.cpu.all); }},
-    {"io", "I/O (all processes, MySQL included)",
-     [](const TopUser& a) { return sample_value(a.usage.io.all); },
-     [](const TopUser& a) { return sample_value(a.limit.io.all); }},
-    {"iops", "I/O operations", [](const TopUser& a) { return sample_value(a.usage.iops); },
-     [](const TopUser& a) { return sample_value(a.limit.iops); }},
-    {"entry_processes", "Entry processes",
-     [](const TopUser& a) { return sample_value(a.usage.ep); },
-     [](const TopUser& a) { return sample_value(a.limit.ep); }},
-    {"processes", "Processes", [](const TopUser& a) { return sample_value(a.usage.pno); },
-     [](const TopUser& a) { return sample_value(a.limit.pno); }},
-    {"memory", "Memory", [](const TopUser& a) { return sample_value(a.usage.mem); },
-     [](const TopUser& a) { return sample_value(a.limit.mem); }},
-    {"mysql_cpu", "MySQL CPU", [](const TopUser& a) { return sample_value(a.usage.cpu.mysql); },
-     [](const TopUser& a) { return sample_value(a.limit.cpu.mysql); }},
-    {"mysql_io", "MySQL I/O", [](const TopUser& a) { return sample_value(a.usage.io.mysql); },
-     [](const TopUser& a) { return sample_value(a.limit.io.mysql); }},
-}};
-
-bool reaches(std::optional<double> usage, std::optional<double> limit, double fraction) {
-  return usage && limit && *limit > 0 && *usage >= fraction * *limit;
+FigureValues figure_values(const TopUser& account) {
+  const auto values = [](const TopUsage& m) {
+    return std::array<double, kAccountFigures.size()>{
+        value_or_nan(m.cpu.all),   value_or_nan(m.io.all),  value_or_nan(m.iops),
+        value_or_nan(m.ep),        value_or_nan(m.pno),     value_or_nan(m.mem),
+        value_or_nan(m.cpu.mysql), value_or_nan(m.io.mysql)};
+  };
+  return {values(account.usage), values(account.limit)};
 }
 
-double closeness(const TopUser& account) {
+std::array<bool, kLimitFigureCount> limits_reached(const FigureValues& values, double fraction) {
+  std::array<bool, kLimitFigureCount> reached{};
+  for (std::size_t f = 0; f < kLimitFigureCount; ++f) {
+    reached[f] = values.limit[f] > 0 && values.usage[f] >= fraction * values.limit[f];
+  }
+  return reached;
+}
+
+double closeness(const FigureValues& values) {
   double highest = -std::numeric_limits<double>::infinity();
   for (std::size_t f = 0; f < kLimitFigureCount; ++f) {
-    const auto usage = kAccountFigures[f].usage(account);
-    const auto limit = kAccountFigures[f].limit(account);
-    if (usage && limit && *limit > 0) highest = std::max(highest, *usage / *limit);
+    // A NaN usage gives a NaN ratio, which std::max passes over.
+    if (values.limit[f] > 0) highest = std::max(highest, values.usage[f] / values.limit[f]);
   }
   return highest;
-}
-
-bool near_a_limit(const TopUser& account, double fraction) {
-  for (std::size_t f = 0; f < kLimitFigureCount; ++f) {
-    if (reaches(kAccountFigures[f].usage(account), kAccountFigures[f].limit(account), fraction)) {
-      return true;
-    }
-  }
-  return false;
-}
-
-std::array<std::uint64_t, kLimitFigureCount> near_limit_counts(const std::vector<TopUser>& accounts,
-                                                               double fraction) {
-  std::array<std::uint64_t, kLimitFigureCount> counts{};
-  for (const TopUser& account : accounts) {
-    for (std::size_t f = 0; f < kLimitFigureCount; ++f) {
-      counts[f] +=
-          reaches(kAccountFigures[f].usage(account), kAccountFigures[f].limit(account), fraction);
-    }
-  }
-  return counts;
 }
 
 }  // namespace vt::cli

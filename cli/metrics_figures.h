@@ -7,7 +7,6 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "cli/snapshot.h"
 
@@ -18,37 +17,45 @@ namespace vt::cli {
 std::optional<double> sample_value(double figure);
 std::optional<double> sample_value(const nlohmann::json& figure);
 
-/// One figure of an account: its usage and its limit, in the statistics
-/// service's units.
+/// One figure of an account, measured by a usage and bounded by a limit,
+/// both in the statistics service's units.
 struct AccountFigure {
   std::string_view name;  ///< as in vorlane_account_NAME_usage
   std::string_view what;  ///< what is measured, for the HELP texts
-  std::optional<double> (*usage)(const TopUser&);
-  std::optional<double> (*limit)(const TopUser&);
 };
 
-/// The figures whose limits count as "near a limit" come first.
+/// The figures whose limits count for "near a limit" come first.
 inline constexpr std::size_t kLimitFigureCount = 6;
 
-/// cpu, io, iops, entry_processes, processes and memory, then mysql_cpu and
-/// mysql_io. Their usages are the eight sort orders of --order-by.
-extern const std::array<AccountFigure, 8> kAccountFigures;
+/// Their usages are the eight sort orders of --order-by.
+inline constexpr std::array<AccountFigure, 8> kAccountFigures = {{
+    {"cpu", "CPU (all processes, MySQL included)"},
+    {"io", "I/O (all processes, MySQL included)"},
+    {"iops", "I/O operations"},
+    {"entry_processes", "Entry processes"},
+    {"processes", "Processes"},
+    {"memory", "Memory"},
+    {"mysql_cpu", "MySQL CPU"},
+    {"mysql_io", "MySQL I/O"},
+}};
 
-/// Whether `usage` has reached `fraction` of a positive `limit`.
-bool reaches(std::optional<double> usage, std::optional<double> limit, double fraction);
+/// An account's samples in the order of kAccountFigures; NaN for a sample
+/// that is left out.
+struct FigureValues {
+  std::array<double, kAccountFigures.size()> usage;
+  std::array<double, kAccountFigures.size()> limit;
+};
+
+FigureValues figure_values(const TopUser& account);
+
+/// For each of the first kLimitFigureCount figures, whether its usage has
+/// reached `fraction` of its limit, a positive one (never where either is
+/// left out).
+std::array<bool, kLimitFigureCount> limits_reached(const FigureValues& values, double fraction);
 
 /// How close an account is to its nearest limit: the highest usage/limit of
 /// the first kLimitFigureCount figures with a positive limit, or -infinity
 /// when none has one.
-double closeness(const TopUser& account);
-
-/// Whether any of the first kLimitFigureCount usages reaches `fraction` of
-/// its limit.
-bool near_a_limit(const TopUser& account, double fraction);
-
-/// For each of the first kLimitFigureCount figures, how many accounts reach
-/// `fraction` of its limit.
-std::array<std::uint64_t, kLimitFigureCount> near_limit_counts(const std::vector<TopUser>& accounts,
-                                                               double fraction);
+double closeness(const FigureValues& values);
 
 }  // namespace vt::cli

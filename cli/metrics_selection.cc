@@ -1,6 +1,8 @@
 #include "cli/metrics_selection.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <limits>
 #include <numeric>
 
@@ -11,45 +13,84 @@ namespace {
 
 constexpr std::uint64_t kUnranked = std::numeric_limits<std::uint64_t>::max();
 
-// Each account's best rank among the top `top` of any usage, kUnranked for
-// the others. partial_sort keeps the work near one pass per usage.
-std::vector<std::uint64_t> best_ranks(const std::vector<TopUser>& accounts, std::uint64_t top) {
-  struct Keyed {
-    double value;
-    std::size_t position;
-  };
-  std::vector<std::uint64_t> ranks(accounts.size(), kUnranked);
-  std::vector<Keyed> keyed;
-  keyed.reserve(accounts.size());
-  for (const AccountFigure& figure : kAccountFigures) {
-    keyed.clear();
-    for (std::size_t i = 0; i < accounts.size(); ++i) {
-      if (const auto value = figure.usage(accounts[i])) keyed.push_back({*value, i});
-    }
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(top, keyed.size()));
-    std::partial_sort(keyed.begin(), keyed.begin() + static_cast<std::ptrdiff_t>(n), keyed.end(),
-                      [](const Keyed& a, const Keyed& b) {
-                        return a.value != b.value ? a.value > b.value : a.position < b.position;
-                      });
-    for (std::size_t r = 0; r < n; ++r) {
-      std::uint64_t& rank = ranks[keyed[r].position];
-      rank = std::min<std::uint64_t>(rank, r);
-    }
-  }
-  return ranks;
+struct Ranked {
+  double value;
+  std::size_t position;
+};
+
+// Greater value first, ties in the accounts' order.
+bool ranks_before(const Ranked& a, const Ranked& b) {
+  return a.value != b.value ? a.value > b.value : a.position < b.position;
 }
 
-// The bounded selection, in the cap's order, not yet cut.
+struct Near {
+  double closeness;
+  std::size_t position;
+};
+
+// What one pass over the accounts finds: the top `top` of each usage, the
+// accounts near a limit or restricted, and the near-limit counts.
+struct Pass {
+  std::array<std::vector<Ranked>, kAccountFigures.size()> top;  // best first
+  std::vector<Near> near;
+  std::array<std::uint64_t, kLimitFigureCount> near_limit{};
+};
+
+// Each usage's top accounts are kept in a heap whose root is the last of
+// them, so most accounts cost one comparison per usage. With
+// --all-accounts only the counts are wanted.
+Pass one_pass(const std::vector<TopUser>& accounts, const SelectionBounds& bounds) {
+  Pass pass;
+  const std::size_t top =
+      bounds.all_accounts
+          ? 0
+          : static_cast<std::size_t>(std::min<std::uint64_t>(bounds.top, accounts.size()));
+  for (auto& heap : pass.top) heap.reserve(top);
+  for (std::size_t i = 0; i < accounts.size(); ++i) {
+    const FigureValues values = figure_values(accounts[i]);
+    for (std::size_t f = 0; f < kAccountFigures.size(); ++f) {
+      if (std::isnan(values.usage[f]) || top == 0) continue;
+      std::vector<Ranked>& heap = pass.top[f];
+      const Ranked candidate{values.usage[f], i};
+      if (heap.size() < top) {
+        heap.push_back(candidate);
+        std::push_heap(heap.begin(), heap.end(), ranks_before);
+      } else if (ranks_before(candidate, heap.front())) {
+        std::pop_heap(heap.begin(), heap.end(), ranks_before);
+        heap.back() = candidate;
+        std::push_heap(heap.begin(), heap.end(), ranks_before);
+      }
+    }
+    bool near = false;
+    const auto reached = limits_reached(values, bounds.near_limit);
+    for (std::size_t f = 0; f < kLimitFigureCount; ++f) {
+      pass.near_limit[f] += reached[f];
+      near = near || reached[f];
+    }
+    if (!bounds.all_accounts && (near || accounts[i].restricted)) {
+      pass.near.push_back({closeness(values), i});
+    }
+  }
+  for (auto& heap : pass.top) std::sort_heap(heap.begin(), heap.end(), ranks_before);
+  return pass;
+}
+
+// The bounded selection, in the cap's order, cut at the cap.
 std::vector<std::size_t> bounded(const std::vector<TopUser>& accounts,
-                                 const SelectionBounds& bounds) {
-  const std::vector<std::uint64_t> ranks = best_ranks(accounts, bounds.top);
+                                 const SelectionBounds& bounds, Pass& pass) {
   const auto by_uid = [&](std::size_t a, std::size_t b) {
     return accounts[a].id != accounts[b].id ? accounts[a].id < accounts[b].id : a < b;
   };
 
+  // Each top account once, with its best rank.
+  std::vector<std::uint64_t> ranks(accounts.size(), kUnranked);
   std::vector<std::size_t> chosen;
-  for (std::size_t i = 0; i < accounts.size(); ++i) {
-    if (ranks[i] != kUnranked) chosen.push_back(i);
+  for (const auto& heap : pass.top) {
+    for (std::size_t r = 0; r < heap.size(); ++r) {
+      std::uint64_t& rank = ranks[heap[r].position];
+      if (rank == kUnranked) chosen.push_back(heap[r].position);
+      rank = std::min<std::uint64_t>(rank, r);
+    }
   }
   std::sort(chosen.begin(), chosen.end(), [&](std::size_t a, std::size_t b) {
     return ranks[a] != ranks[b] ? ranks[a] < ranks[b] : by_uid(a, b);
@@ -59,38 +100,28 @@ std::vector<std::size_t> bounded(const std::vector<TopUser>& accounts,
     return chosen;
   }
 
-  struct Near {
-    double closeness;
-    std::size_t position;
-  };
-  std::vector<Near> others;
-  for (std::size_t i = 0; i < accounts.size(); ++i) {
-    if (ranks[i] != kUnranked) continue;
-    if (accounts[i].restricted || near_a_limit(accounts[i], bounds.near_limit)) {
-      others.push_back({closeness(accounts[i]), i});
-    }
-  }
+  std::erase_if(pass.near, [&](const Near& n) { return ranks[n.position] != kUnranked; });
   const std::size_t room =
-      std::min(others.size(), static_cast<std::size_t>(bounds.max_accounts - chosen.size()));
-  std::partial_sort(others.begin(), others.begin() + static_cast<std::ptrdiff_t>(room),
-                    others.end(), [&](const Near& a, const Near& b) {
+      std::min(pass.near.size(), static_cast<std::size_t>(bounds.max_accounts - chosen.size()));
+  std::partial_sort(pass.near.begin(), pass.near.begin() + static_cast<std::ptrdiff_t>(room),
+                    pass.near.end(), [&](const Near& a, const Near& b) {
                       return a.closeness != b.closeness ? a.closeness > b.closeness
                                                         : by_uid(a.position, b.position);
                     });
-  for (std::size_t k = 0; k < room; ++k) chosen.push_back(others[k].position);
+  for (std::size_t k = 0; k < room; ++k) chosen.push_back(pass.near[k].position);
   return chosen;
 }
 
 }  // namespace
 
-std::vector<std::size_t> select_accounts(const std::vector<TopUser>& accounts,
-                                         const SelectionBounds& bounds) {
+Selection select_accounts(const std::vector<TopUser>& accounts, const SelectionBounds& bounds) {
+  Pass pass = one_pass(accounts, bounds);
   std::vector<std::size_t> chosen;
   if (bounds.all_accounts) {
     chosen.resize(accounts.size());
     std::iota(chosen.begin(), chosen.end(), std::size_t{0});
   } else {
-    chosen = bounded(accounts, bounds);
+    chosen = bounded(accounts, bounds, pass);
   }
   std::sort(chosen.begin(), chosen.end(), [&](std::size_t a, std::size_t b) {
     return accounts[a].id != accounts[b].id ? accounts[a].id < accounts[b].id : a < b;
@@ -99,7 +130,7 @@ std::vector<std::size_t> select_accounts(const std::vector<TopUser>& accounts,
       std::unique(chosen.begin(), chosen.end(),
                   [&](std::size_t a, std::size_t b) { return accounts[a].id == accounts[b].id; }),
       chosen.end());
-  return chosen;
+  return {std::move(chosen), pass.near_limit};
 }
 
 }  // namespace vt::cli

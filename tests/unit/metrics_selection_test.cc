@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <limits>
 #include <string>
 #include <vector>
@@ -38,7 +39,8 @@ TopUser account(std::uint32_t id, const Figures& f) {
 std::vector<std::uint32_t> exported_ids(const std::vector<TopUser>& accounts,
                                         const SelectionBounds& bounds) {
   std::vector<std::uint32_t> ids;
-  for (const std::size_t i : select_accounts(accounts, bounds)) ids.push_back(accounts[i].id);
+  for (const std::size_t i : select_accounts(accounts, bounds).exported)
+    ids.push_back(accounts[i].id);
   return ids;
 }
 
@@ -82,6 +84,10 @@ TEST(MetricsSelection, Bounds) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(exported_ids(accounts, c.bounds), c.ids);
   }
+  // Every account counts, whatever is exported.
+  const std::array<std::uint64_t, kLimitFigureCount> cpu_near = {4, 0, 0, 0, 0, 0};
+  EXPECT_EQ(select_accounts(accounts, {.max_accounts = 0}).near_limit, cpu_near);
+  EXPECT_EQ(select_accounts(accounts, {.all_accounts = true}).near_limit, cpu_near);
 }
 
 TEST(MetricsSelection, CapTiesByUidAndOneSeriesPerUid) {
