@@ -5,16 +5,13 @@ parse; and the bash completions, driven through COMP_WORDS and COMP_CWORD,
 complete option names, the sort names after --order-by, user names after
 --username and file names after --textfile.
 
-    check_options.py BINARY LAUNCHER SOURCE_DIR [METRICS_BINARY]
+    check_options.py BINARY LAUNCHER SOURCE_DIR METRICS_BINARY
 
 Runs the binaries through the launcher (root) with a stand-in panel helper,
-since vorlane-top prints --help only where the KOB check passes. Without
-METRICS_BINARY (or with an empty one), the man page of vorlane-top-metrics
-stands in for its --help."""
+since vorlane-top prints --help only where the KOB check passes."""
 import os, re, subprocess, sys, tempfile
 
-binary, launcher, source = sys.argv[1:4]
-metrics_binary = sys.argv[4] if len(sys.argv) > 4 else ""
+binary, launcher, source, metrics_binary = sys.argv[1:5]
 if os.geteuid() != 0:
     print("skipped: the check runs the binary through the launcher, which needs root")
     sys.exit(77)
@@ -66,13 +63,10 @@ with tempfile.TemporaryDirectory() as server:
     os.chmod(helper, 0o755)
     os.chmod(server, 0o755)
     top_help = help_options(server, binary, 10)
-    metrics_help = help_options(server, metrics_binary, 7) if metrics_binary else None
+    metrics_help = help_options(server, metrics_binary, 7)
 
 for name, want in (("vorlane-top", top_help), ("vorlane-top-metrics", metrics_help)):
     documents = documented_options(name)
-    if want is None:
-        print(f"{name}: no binary given, so its documents are compared with its man page")
-        want = documents["man page"]
     for what, got in documents.items():
         check(f"{name} {what}", got, want)
     for command, file in ((["bash", "-n"], f"{name}.bash"), (["zsh", "-n"], f"_{name}"),
