@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,8 +25,15 @@ base::Error failure(const std::string& path, std::string_view step, const std::s
           {std::string(step) + " " + object, base::os_error_text(errnum)}};
 }
 
-// Removes what killed runs left in the directory; what cannot be removed
-// stays, and the write goes on.
+// Whether no run holds the temporary file `name` any more: a writer keeps
+// its file locked until the rename, and the lock goes with its process.
+bool abandoned(int directory, const char* name) {
+  const base::Fd file(::openat(directory, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  return file && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0;
+}
+
+// Removes what killed runs left in the directory; the file of a run still
+// writing stays, and so does what cannot be removed. The write goes on.
 void remove_leftovers(int directory) {
   const int listing = ::dup(directory);
   if (listing < 0) return;
@@ -35,7 +43,9 @@ void remove_leftovers(int directory) {
     return;
   }
   while (const dirent* entry = ::readdir(dir)) {
-    if (is_temporary_name(entry->d_name)) (void)::unlinkat(directory, entry->d_name, 0);
+    if (is_temporary_name(entry->d_name) && abandoned(directory, entry->d_name)) {
+      (void)::unlinkat(directory, entry->d_name, 0);
+    }
   }
   ::closedir(dir);
 }
@@ -66,21 +76,23 @@ std::expected<void, base::Error> write_textfile(const std::string& path, std::st
   const std::string temporary =
       std::string(kTemporaryPrefix) + std::to_string(::getpid()) + std::string(kTemporarySuffix);
   const std::string temporary_path = (directory == "/" ? "" : directory) + "/" + temporary;
-  base::Fd file(::openat(dir.get(), temporary.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  const base::Fd file(::openat(dir.get(), temporary.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!file) return std::unexpected(failure(path, "Cannot create", temporary_path, errno));
 
   // Each step in turn; the first that fails names itself and its errno.
+  // The lock, held until the rename, tells other runs that the file is in
+  // use; fsync has reported any write error before the file is closed.
   std::string_view step;
   int errnum = 0;
-  if (const auto written = write_all(file.get(), text); !written) {
+  if (::flock(file.get(), LOCK_EX) != 0) {
+    step = "Cannot lock", errnum = errno;
+  } else if (const auto written = write_all(file.get(), text); !written) {
     step = "Cannot write", errnum = written.error();
   } else if (::fsync(file.get()) != 0) {
     step = "Cannot sync", errnum = errno;
   } else if (::fchmod(file.get(), 0644) != 0) {
     step = "Cannot set the mode of", errnum = errno;
-  } else if (::close(file.release()) != 0) {
-    step = "Cannot close", errnum = errno;
   } else if (::renameat(dir.get(), temporary.c_str(), dir.get(), name.c_str()) != 0) {
     step = "Cannot rename", errnum = errno;
   }

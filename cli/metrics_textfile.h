@@ -23,8 +23,9 @@ inline constexpr std::string_view kTemporarySuffix = ".tmp";
 bool is_temporary_name(std::string_view name);
 
 /// Writes `text` to `path` through a temporary file in the same directory:
-/// temporary files that killed runs left there are removed first; the new
-/// one is written whole, synced, given mode 0644 and renamed over `path`.
+/// temporary files that killed runs left there are removed first (a run
+/// still writing holds a lock on its own); the new one is written whole,
+/// synced, given mode 0644 and renamed over `path`.
 /// On failure the temporary file is removed and `path` stays as it was;
 /// the error is "Failed to write the metrics file PATH", with the step and
 /// the system's error as causes.

@@ -10,10 +10,12 @@ byte, and no temporary file. One fault per run:
   killed-before-rename  the writer is killed by SIGKILL when it renames its
                         temporary file; the next run removes that file and
                         writes the metrics file
+  overlapping-run       a second run while the first still writes leaves the
+                        first's temporary file alone: both succeed
 
 The failed runs exit with status 1 and an "Error: " line. The test runs in
 a mount namespace of its own, so that its mounts vanish with it."""
-import os, re, shutil, signal, subprocess, sys, tempfile
+import os, re, shutil, signal, subprocess, sys, tempfile, time
 
 from server import TEXTFILE_NAME, Server, skip_unless_root
 
@@ -23,6 +25,9 @@ TEMPORARY = re.compile(r"\.vorlane-top-metrics\.[0-9]+\.tmp")
 KILL_AT_RENAME = ["strace", "-f", "-qq", "-o", "/dev/null",
                   "-e", "trace=rename,renameat,renameat2",
                   "-e", "inject=rename,renameat,renameat2:signal=SIGKILL"]
+
+# The first rename waits two seconds, long enough for another run.
+DELAY_RENAME = KILL_AT_RENAME[:-1] + ["inject=rename,renameat,renameat2:delay_enter=2000000"]
 
 
 def mount(*args):
@@ -47,6 +52,8 @@ def run_case(fault, server, directory):
         mount("--bind", directory, directory)
         mount("-o", "remount,bind,ro", directory)
 
+    if fault == "overlapping-run":
+        return overlapping_runs(server, directory, textfile)
     wrapper = KILL_AT_RENAME if fault == "killed-before-rename" else []
     run = server.metrics("--all-accounts", "--textfile", textfile, wrapper=wrapper)
     print(f"failing run: status {run.returncode}, stderr {run.stderr!r}")
@@ -77,6 +84,27 @@ def run_case(fault, server, directory):
     with open(textfile) as f:
         if without_duration(f.read()) != without_duration(printed.stdout):
             problems.append("the next run's file differs from its standard output")
+    return problems
+
+
+def overlapping_runs(server, directory, textfile):
+    first = subprocess.Popen([server.launcher, server.root, "--", *DELAY_RENAME,
+                              server.metrics_binary, "--all-accounts", "--textfile", textfile],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        for _ in range(100):
+            if any(TEMPORARY.fullmatch(n) for n in os.listdir(directory)):
+                break
+            time.sleep(0.05)
+        second = server.metrics("--textfile", textfile)
+    finally:
+        _, first_err = first.communicate(timeout=60)
+    print(f"first run: status {first.returncode}, second run: status {second.returncode}")
+    problems = []
+    if first.returncode != 0 or second.returncode != 0:
+        problems.append(f"a run failed: {first_err!r} {second.stderr!r}")
+    if sorted(os.listdir(directory)) != [TEXTFILE_NAME]:
+        problems.append(f"the directory holds {sorted(os.listdir(directory))}")
     return problems
 
 
