@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
-#include <ctime>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -559,12 +559,18 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EpochSecondsNow, IsWholeSecondsOfTheCurrentTime) {
-  const auto before = std::time(nullptr);
+  // The same clock on both sides: time() reads a coarser one, which can
+  // still show the last second when the precise clock has passed it.
+  const auto seconds = [] {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  };
+  const double before = std::floor(seconds());
   const double now = epoch_seconds_now();
-  const auto after = std::time(nullptr);
+  const double after = seconds();
   EXPECT_EQ(now, std::floor(now));
-  EXPECT_GE(now, static_cast<double>(before));
-  EXPECT_LE(now, static_cast<double>(after));
+  EXPECT_GE(now, before);
+  EXPECT_LE(now, after);
 }
 
 }  // namespace
