@@ -1,5 +1,7 @@
 #pragma once
-// Writing to the standard streams; only the driver calls these.
+// The fatal-error text, and writing all of a text to a descriptor: the
+// drivers write the standard streams with it, the metrics file writer its
+// temporary file.
 #include <expected>
 #include <string>
 #include <string_view>
