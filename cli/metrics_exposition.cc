@@ -199,12 +199,6 @@ std::string escape_label_value(std::string_view value) {
   return out;
 }
 
-std::string format_value(double value) {
-  std::string out;
-  append_number(out, value);
-  return out;
-}
-
 std::string metrics_text(const MetricsRun& run, const std::vector<TopUser>& accounts,
                          const std::vector<std::size_t>& exported) {
   std::string out;

@@ -17,9 +17,6 @@ namespace vt::cli {
 /// double quote and line feed escaped as \\, \" and \n.
 std::string escape_label_value(std::string_view value);
 
-/// `value` in its shortest form that reads back as the same double.
-std::string format_value(double value);
-
 /// How far a run got.
 enum class RunOutcome {
   kob_unsupported,  ///< the KOB check failed: nothing else was looked at

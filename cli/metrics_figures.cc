@@ -9,8 +9,8 @@ namespace {
 
 constexpr double kLeftOut = std::numeric_limits<double>::quiet_NaN();
 
-// sample_value(), NaN for nothing; inline, as it runs for every figure of
-// every account.
+// A figure's sample value, NaN where it is left out; inline, as it runs for
+// every figure of every account.
 inline double value_or_nan(double figure) {
   return std::isfinite(figure) ? figure : kLeftOut;
 }
@@ -30,18 +30,6 @@ inline double value_or_nan(const nlohmann::json& figure) {
 }
 
 }  // namespace
-
-std::optional<double> sample_value(double figure) {
-  const double value = value_or_nan(figure);
-  if (std::isnan(value)) return std::nullopt;
-  return value;
-}
-
-std::optional<double> sample_value(const nlohmann::json& figure) {
-  const double value = value_or_nan(figure);
-  if (std::isnan(value)) return std::nullopt;
-  return value;
-}
 
 FigureValues figure_values(const TopUser& account) {
   const auto values = [](const TopUsage& m) {

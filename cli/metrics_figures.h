@@ -5,17 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <string_view>
 
 #include "cli/snapshot.h"
 
 namespace vt::cli {
-
-/// The value of a sample: nothing where the figure is null, not a number
-/// (the service writes "-") or not finite, so that the sample is left out.
-std::optional<double> sample_value(double figure);
-std::optional<double> sample_value(const nlohmann::json& figure);
 
 /// One figure of an account, measured by a usage and bounded by a limit,
 /// both in the statistics service's units.
@@ -40,7 +34,8 @@ inline constexpr std::array<AccountFigure, 8> kAccountFigures = {{
 }};
 
 /// An account's samples in the order of kAccountFigures; NaN for a sample
-/// that is left out.
+/// that is left out: a figure that is null, not a number (the service
+/// writes "-") or not finite.
 struct FigureValues {
   std::array<double, kAccountFigures.size()> usage;
   std::array<double, kAccountFigures.size()> limit;
