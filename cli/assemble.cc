@@ -9,22 +9,18 @@
 namespace vt::cli {
 namespace {
 
-// walk_users() over positions that ascend, taken in parts: each part's
-// accepted accounts move back into the slots already walked (slot k is
-// never one still to come), and `users` itself becomes the result. Without
-// a limit this spares a second copy of every record and a second block of
-// memory.
+// The walk over positions that ascend, done in place: each accepted account
+// moves to the front of `users` (slot k is never one still to come), and
+// `users` itself becomes the result. Without a limit this spares a second
+// copy of every record and a second block of memory.
 std::vector<TopUser> walk_in_place(std::vector<TopUser>& users,
-                                   const std::vector<std::size_t>& order, WalkRules rules) {
-  constexpr std::size_t kPart = 256;
-  const std::uint64_t max = rules.max;
-  std::vector<std::size_t> part;
+                                   const std::vector<std::size_t>& order, const WalkRules& rules) {
   std::size_t kept = 0;
-  for (std::size_t from = 0; from < order.size() && kept < max; from += kPart) {
-    const auto first = order.begin() + static_cast<std::ptrdiff_t>(from);
-    part.assign(first, first + static_cast<std::ptrdiff_t>(std::min(kPart, order.size() - from)));
-    rules.max = max - kept;
-    for (TopUser& user : walk_users(users, part, rules)) users[kept++] = std::move(user);
+  for (const std::size_t index : order) {
+    if (kept >= rules.max) break;
+    if (!accept_user(users[index], rules)) continue;
+    if (index != kept) users[kept] = std::move(users[index]);
+    ++kept;
   }
   users.erase(users.begin() + static_cast<std::ptrdiff_t>(kept), users.end());
   return std::move(users);

@@ -12,21 +12,24 @@ bool matches(const std::string& text, const std::optional<std::string>& pattern)
 
 }  // namespace
 
+bool accept_user(TopUser& user, const WalkRules& rules) {
+  remove_domains(user, rules.keep_domains);
+  fill_username(user, rules.login_names);
+  if (rules.admins.contains(user.username)) return false;
+  if (rules.allowed && !rules.allowed->contains(user.username)) return false;
+  fill_domain_and_reseller(user, rules.panel);
+  if (!matches(user.domain, rules.domain)) return false;
+  if (!matches(user.username, rules.username)) return false;
+  if (rules.mysql != nullptr) merge_mysql(user, *rules.mysql);
+  return true;
+}
+
 std::vector<TopUser> walk_users(std::vector<TopUser>& users, const std::vector<std::size_t>& order,
                                 const WalkRules& rules) {
   std::vector<TopUser> selected;
   for (std::size_t index : order) {
     if (selected.size() >= rules.max) break;
-    TopUser& user = users[index];
-    remove_domains(user, rules.keep_domains);
-    fill_username(user, rules.login_names);
-    if (rules.admins.contains(user.username)) continue;
-    if (rules.allowed && !rules.allowed->contains(user.username)) continue;
-    fill_domain_and_reseller(user, rules.panel);
-    if (!matches(user.domain, rules.domain)) continue;
-    if (!matches(user.username, rules.username)) continue;
-    if (rules.mysql != nullptr) merge_mysql(user, *rules.mysql);
-    selected.push_back(std::move(user));
+    if (accept_user(users[index], rules)) selected.push_back(std::move(users[index]));
   }
   return selected;
 }

@@ -24,6 +24,10 @@ struct WalkRules {
   const MysqlMerge* mysql = nullptr;  ///< the MySQL merge, when it is on
 };
 
+/// Completes `user` (names, domain, reseller, the MySQL merge) as far as
+/// the rules look at it, and says whether the walk takes it.
+bool accept_user(TopUser& user, const WalkRules& rules);
+
 /// Walks `users` in `order`, completing and taking the accepted ones (moved
 /// out of `users`) until `max` are taken. A `max` of 0 takes none.
 std::vector<TopUser> walk_users(std::vector<TopUser>& users, const std::vector<std::size_t>& order,
