@@ -10,7 +10,7 @@
 
 #include "base/error.h"
 #include "cli/access.h"
-#include "cli/completion.h"
+#include "cli/fill_in.h"
 #include "cli/options.h"
 #include "cli/selection.h"
 #include "cli/snapshot.h"

@@ -1,13 +1,13 @@
 #pragma once
 // The walk over the ordered accounts: scope, admin and name filters,
-// completion, and the --max limit.
+// filling in, and the --max limit.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
-#include "cli/completion.h"
+#include "cli/fill_in.h"
 
 namespace vt::cli {
 
@@ -24,11 +24,11 @@ struct WalkRules {
   const MysqlMerge* mysql = nullptr;  ///< the MySQL merge, when it is on
 };
 
-/// Completes `user` (names, domain, reseller, the MySQL merge) as far as
+/// Fills in `user` (names, domain, reseller, the MySQL merge) as far as
 /// the rules look at it, and says whether the walk takes it.
 bool accept_user(TopUser& user, const WalkRules& rules);
 
-/// Walks `users` in `order`, completing and taking the accepted ones (moved
+/// Walks `users` in `order`, filling in and taking the accepted ones (moved
 /// out of `users`) until `max` are taken. A `max` of 0 takes none.
 std::vector<TopUser> walk_users(std::vector<TopUser>& users, const std::vector<std::size_t>& order,
                                 const WalkRules& rules);

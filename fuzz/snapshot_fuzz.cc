@@ -18,7 +18,7 @@
 #include "base/json_write.h"
 #include "base/utf8.h"
 #include "cli/access.h"
-#include "cli/completion.h"
+#include "cli/fill_in.h"
 #include "cli/report.h"
 #include "cli/selection.h"
 #include "cli/snapshot.h"

@@ -1,4 +1,4 @@
-#include "cli/completion.h"
+#include "cli/fill_in.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ TopUser user(std::uint32_t id, std::string name, std::string domain = "",
   return u;
 }
 
-TEST(Completion, NameFilling) {
+TEST(FillIn, NameFilling) {
   const LoginNames login = {{1001, "alice"}, {1002, "bob"}};
   const PanelAccounts panel = {{1001, {"alice.example", "res1"}},
                                {1002, {"bob.example", "N/A"}},
@@ -51,14 +51,14 @@ TEST(Completion, NameFilling) {
   }
 }
 
-TEST(Completion, PanelIdsDoNotWrapOntoUserIds) {
+TEST(FillIn, PanelIdsDoNotWrapOntoUserIds) {
   const PanelAccounts panel = {{4294967296 + 1001, {"other.example", "res9"}}};
   TopUser u = user(1001, "alice");
   fill_domain_and_reseller(u, panel);
   EXPECT_EQ(u.domain, "N/A");
 }
 
-TEST(Completion, DomainRemoval) {
+TEST(FillIn, DomainRemoval) {
   TopUser u = user(1001, "alice");
   u.domains.resize(2);
   remove_domains(u, true);
@@ -95,7 +95,7 @@ Merged merge(TopUser u, const core::MysqlStats& stats, const plugins::TesselLimi
   return m;
 }
 
-TEST(Completion, MysqlMergeInModeAll) {
+TEST(FillIn, MysqlMergeInModeAll) {
   TopUser u = user(1001, "alice");
   u.usage.cpu.all = 10.0;
   u.usage.io.all = 500.0;
@@ -119,7 +119,7 @@ TEST(Completion, MysqlMergeInModeAll) {
   EXPECT_TRUE(nan.usage_io.is_null());
 }
 
-TEST(Completion, MysqlMergeInOtherModes) {
+TEST(FillIn, MysqlMergeInOtherModes) {
   TopUser u = user(1001, "alice");
   u.limit.cpu.mysql = "kept";
   u.limit.io.mysql = 7.0;
@@ -153,7 +153,7 @@ TEST(Completion, MysqlMergeInOtherModes) {
   EXPECT_EQ(none.usage_io, 0.0);
 }
 
-TEST(Completion, Restrictions) {
+TEST(FillIn, Restrictions) {
   const std::vector<std::tuple<std::string, bool, std::string>> cases = {
       {"io", true, "Violated the io limit"},
       {"cpu", true, "Violated the cpu limit"},
@@ -174,7 +174,7 @@ TEST(Completion, Restrictions) {
   }
 }
 
-TEST(Completion, MysqlNames) {
+TEST(FillIn, MysqlNames) {
   const std::vector<TopUser> users = {user(1001, "alice"), user(1002, ""),      user(1003, ""),
                                       user(1004, "N/A"),   user(1005, "alice"), user(1006, "")};
   const LoginNames login = {{1002, "bob"}, {1006, "N/A"}};
@@ -183,7 +183,7 @@ TEST(Completion, MysqlNames) {
   EXPECT_EQ(mysql_names(users, {4, 1}, login), (std::vector<std::string>{"alice", "bob"}));
 }
 
-TEST(Completion, ResellerEntries) {
+TEST(FillIn, ResellerEntries) {
   const LoginNames login = {{1501, "res1"}, {1502, "res2"}, {0, "root"}};
   const std::vector<json> snapshot = {
       json{{"id", 1000001501}, {"name", "stale"}},

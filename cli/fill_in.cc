@@ -1,4 +1,4 @@
-#include "cli/completion.h"
+#include "cli/fill_in.h"
 
 #include <cmath>
 #include <limits>

@@ -1,6 +1,7 @@
 #pragma once
-// Completing the accounts that reach the report: domain lists, missing
-// names, MySQL figures, limits and restrictions, and the reseller entries.
+// Filling in the accounts that reach the report from the other sources
+// (domain lists, missing names, MySQL figures, limits and restrictions), and
+// building the reseller entries.
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
