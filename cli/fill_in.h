@@ -40,8 +40,8 @@ void fill_domain_and_reseller(TopUser& user, const PanelAccounts& panel);
 
 /// The MySQL sources of a run and how they are merged.
 struct MysqlMerge {
-  const core::MysqlStats& stats;
-  const plugins::TesselLimits& limits;
+  const core::DbTslStatsByName& stats;
+  const plugins::TslLimitsByName& limits;
   const std::string& mode;  ///< the tessel mode: "all" merges differently
 };
 

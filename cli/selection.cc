@@ -8,7 +8,7 @@
 namespace vt::cli {
 namespace {
 
-const core::DbTslStats* mysql_entry(const TopUser& user, const core::MysqlStats& mysql_stats,
+const core::DbTslStats* mysql_entry(const TopUser& user, const core::DbTslStatsByName& mysql_stats,
                                     const LoginNames& login_names) {
   const std::string* name = account_name(user, login_names);
   const auto entry = mysql_stats.find(name != nullptr ? *name : std::string());
@@ -55,7 +55,7 @@ SortKey sort_key_named(std::string_view order_by) {
   return SortKey::cpu;
 }
 
-double sort_key(const TopUser& user, SortKey key, const core::MysqlStats& mysql_stats,
+double sort_key(const TopUser& user, SortKey key, const core::DbTslStatsByName& mysql_stats,
                 const LoginNames& login_names) {
   switch (key) {
     case SortKey::io:
@@ -82,7 +82,7 @@ double sort_key(const TopUser& user, SortKey key, const core::MysqlStats& mysql_
 
 std::vector<std::size_t> order_users(const std::vector<TopUser>& users,
                                      std::vector<std::size_t> positions, SortKey key,
-                                     const core::MysqlStats& mysql_stats,
+                                     const core::DbTslStatsByName& mysql_stats,
                                      const LoginNames& login_names) {
   // Each key next to its position, so that the sort reads memory in order.
   struct Keyed {

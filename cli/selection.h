@@ -38,14 +38,14 @@ SortKey sort_key_named(std::string_view order_by);
 
 /// The figure that orders `user` under `key`. The MySQL keys look the user
 /// up by its username, or by its login name when the username is empty.
-double sort_key(const TopUser& user, SortKey key, const core::MysqlStats& mysql_stats,
+double sort_key(const TopUser& user, SortKey key, const core::DbTslStatsByName& mysql_stats,
                 const LoginNames& login_names);
 
 /// The users at `positions` in report order: by key, greatest first. The
 /// sort is stable, and a key that is NaN comes after every number.
 std::vector<std::size_t> order_users(const std::vector<TopUser>& users,
                                      std::vector<std::size_t> positions, SortKey key,
-                                     const core::MysqlStats& mysql_stats,
+                                     const core::DbTslStatsByName& mysql_stats,
                                      const LoginNames& login_names);
 
 }  // namespace vt::cli

@@ -39,9 +39,9 @@ struct Sources {
   LoginNames login_names;
   PanelAccounts panel;
   std::unordered_set<std::string> admins;  ///< root's runs only
-  core::MysqlStats mysql_stats;
+  core::DbTslStatsByName mysql_stats;
   bool merge = false;  ///< the MySQL figures and limits go into the report
-  plugins::TesselLimits tessel_limits;
+  plugins::TslLimitsByName tessel_limits;
   /// With --for-reseller: the panel's list of the reseller's accounts, if
   /// it could be had.
   std::optional<std::vector<std::string>> reseller_users;

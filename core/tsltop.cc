@@ -16,7 +16,7 @@ constexpr std::size_t kTsltopMaxBytes = std::size_t{1} << 30;
 
 // The snapshot file's document.
 struct TslTopData {
-  MysqlStats dbtsl_data;
+  DbTslStatsByName dbtsl_data;
 };
 
 constexpr auto kDbTslStats = json::record<DbTslStats>(
@@ -31,7 +31,7 @@ constexpr auto kTslTopData = json::record<TslTopData>(
 
 }  // namespace
 
-MysqlStats load_tsltop_file(const std::string& path) {
+DbTslStatsByName load_tsltop_file(const std::string& path) {
   const auto text = base::read_file(path, kTsltopMaxBytes);
   if (!text) return {};
   auto data = json::decode_json<TslTopData>(*text, kTslTopData);
@@ -39,7 +39,7 @@ MysqlStats load_tsltop_file(const std::string& path) {
   return std::move(data->dbtsl_data);
 }
 
-void merge_tsltop_command(MysqlStats& stats, const std::string& program) {
+void merge_tsltop_command(DbTslStatsByName& stats, const std::string& program) {
   // No time limit, on purpose: by the command's contract a hung tool hangs it.
   const auto run = base::run_process(program, {"-c"});
   if (!run || run->status != 0) return;

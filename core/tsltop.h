@@ -21,18 +21,18 @@ struct DbTslStats {
 };
 
 /// Account name to its MySQL figures.
-using MysqlStats = std::unordered_map<std::string, DbTslStats>;
+using DbTslStatsByName = std::unordered_map<std::string, DbTslStats>;
 
 /// The per-account figures of the snapshot file at `path`: the members of
 /// its "dbtsl_data" object. Empty when the file cannot be read, is not UTF-8
 /// or is not such a document (a member given twice or as null, a fractional
 /// "time_of_restrict", anything after the JSON value).
-MysqlStats load_tsltop_file(const std::string& path);
+DbTslStatsByName load_tsltop_file(const std::string& path);
 
 /// Runs `program` with "-c" (no time limit) and merges its output into
 /// `stats` with `merge_tsltop_output`. A program that cannot be started,
 /// is killed or exits with a status other than 0 leaves `stats` unchanged.
-void merge_tsltop_command(MysqlStats& stats, const std::string& program);
+void merge_tsltop_command(DbTslStatsByName& stats, const std::string& program);
 
 /// Merges the statistics tool's output (raw bytes; invalid UTF-8 is
 /// replaced) into `stats`. The first line is a header; every further line
@@ -40,7 +40,7 @@ void merge_tsltop_command(MysqlStats& stats, const std::string& program);
 /// restriction) gives one account's figures. An account missing from
 /// `stats` is added with zero figures first; its entry then takes all four
 /// new values when the new CPU or the new I/O figure is greater than its own.
-void merge_tsltop_output(MysqlStats& stats, std::string_view output);
+void merge_tsltop_output(DbTslStatsByName& stats, std::string_view output);
 
 /// A decimal floating-point number: an optional sign, digits with an
 /// optional fraction and an optional exponent, or inf, infinity or nan in

@@ -129,7 +129,7 @@ RestrictionToken parse_restriction_token(std::string_view text) {
   return token;
 }
 
-void merge_tsltop_output(MysqlStats& stats, std::string_view output) {
+void merge_tsltop_output(DbTslStatsByName& stats, std::string_view output) {
   const std::string text = base::decode_lossy(output);
   const std::vector<std::string_view> lines = base::split_lines(text);
   // The first line is the tool's header.

@@ -37,8 +37,8 @@ constexpr const char* kOrderNames[] = {"cpu",  "mysql_cpu", "io",    "mysql_io",
 struct Sources {
   cli::LoginNames login_names;
   cli::PanelAccounts panel;
-  vt::core::MysqlStats mysql_stats;
-  vt::plugins::TesselLimits tessel_limits;
+  vt::core::DbTslStatsByName mysql_stats;
+  vt::plugins::TslLimitsByName tessel_limits;
 };
 
 Sources make_sources(const std::vector<cli::TopUser>& users) {

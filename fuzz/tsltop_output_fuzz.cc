@@ -9,7 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto text = vt::fuzz::as_text(data, size);
-  vt::core::MysqlStats stats = {{"alice", {10.0, 100.0, "-", 0}}, {"bob", {0.0, 0.0, "cpu", 1700}}};
+  vt::core::DbTslStatsByName stats = {{"alice", {10.0, 100.0, "-", 0}},
+                                      {"bob", {0.0, 0.0, "cpu", 1700}}};
   vt::core::merge_tsltop_output(stats, text);
   if (!stats.contains("alice") || !stats.contains("bob")) std::abort();
 

@@ -18,18 +18,18 @@ constexpr auto kTslLimits = json::record<TslLimits>(
 
 }  // namespace
 
-std::expected<TesselLimits, std::string> parse_tsl_limits(const std::string& text) {
-  auto limits = json::decode_json<TesselLimits>(text, kTslLimits);
+std::expected<TslLimitsByName, std::string> parse_tsl_limits(const std::string& text) {
+  auto limits = json::decode_json<TslLimitsByName>(text, kTslLimits);
   if (!limits) return std::unexpected(parse_failure_quoting("tsl-helper", limits.error(), text));
   return limits;
 }
 
-std::expected<TesselLimits, std::string> query_tsl_limits(const std::string& program,
-                                                          const std::vector<std::string>& names) {
-  if (names.empty()) return TesselLimits{};
+std::expected<TslLimitsByName, std::string> query_tsl_limits(
+    const std::string& program, const std::vector<std::string>& names) {
+  if (names.empty()) return TslLimitsByName{};
   const auto texts = run_helper_texts(program, {"limits"}, names, kTslLimitSeconds);
   if (!texts) return std::unexpected(texts.error());
-  TesselLimits all;
+  TslLimitsByName all;
   for (const std::string& text : *texts) {
     auto part = parse_tsl_limits(text);
     if (!part) return std::unexpected(std::move(part.error()));

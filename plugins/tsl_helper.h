@@ -21,14 +21,14 @@ inline constexpr std::uint64_t kTslLimitSeconds = 15;
 /// the fewest calls that fit (run_helper_texts); a later answer's entry
 /// replaces an earlier one's. Runner failures (plugins/runner.h) pass on
 /// unchanged.
-std::expected<TesselLimits, std::string> query_tsl_limits(const std::string& program,
-                                                          const std::vector<std::string>& names);
+std::expected<TslLimitsByName, std::string> query_tsl_limits(const std::string& program,
+                                                             const std::vector<std::string>& names);
 
 /// One JSON object from account name to an object with the optional keys
 /// "cpu" and "io" (number or null), "error" (string or null) and "absent"
 /// (true or false); other keys are skipped, a name given twice keeps its
 /// later object. Error: "failed to parse tsl-helper JSON: {error}:
 /// output={the first 200 bytes of `text`}".
-std::expected<TesselLimits, std::string> parse_tsl_limits(const std::string& text);
+std::expected<TslLimitsByName, std::string> parse_tsl_limits(const std::string& text);
 
 }  // namespace vt::plugins

@@ -14,6 +14,6 @@ struct TslLimits {
 };
 
 /// Account name to its MySQL limits.
-using TesselLimits = std::unordered_map<std::string, TslLimits>;
+using TslLimitsByName = std::unordered_map<std::string, TslLimits>;
 
 }  // namespace vt::plugins

@@ -83,7 +83,7 @@ struct Merged {
   std::int64_t time = 0;
 };
 
-Merged merge(TopUser u, const core::MysqlStats& stats, const plugins::TesselLimits& limits,
+Merged merge(TopUser u, const core::DbTslStatsByName& stats, const plugins::TslLimitsByName& limits,
              const std::string& mode) {
   merge_mysql(u, MysqlMerge{stats, limits, mode});
   Merged m{u.usage.cpu.mysql, u.usage.io.mysql, u.limit.cpu.mysql,
@@ -101,8 +101,8 @@ TEST(FillIn, MysqlMergeInModeAll) {
   u.usage.io.all = 500.0;
   u.restricted = true;
   u.restriction = Restriction{.time = 1, .reason = "old"};
-  const core::MysqlStats stats = {{"alice", {.cpu = 25.0, .io = 100.0}}};
-  const plugins::TesselLimits tessel = {{"alice", limits(80.0, 2.0)}};
+  const core::DbTslStatsByName stats = {{"alice", {.cpu = 25.0, .io = 100.0}}};
+  const plugins::TslLimitsByName tessel = {{"alice", limits(80.0, 2.0)}};
   const Merged m = merge(u, stats, tessel, "all");
   EXPECT_EQ(m.usage_cpu, 10.0);  // the smaller of the two
   EXPECT_EQ(m.usage_io, 100.0);
@@ -123,10 +123,10 @@ TEST(FillIn, MysqlMergeInOtherModes) {
   TopUser u = user(1001, "alice");
   u.limit.cpu.mysql = "kept";
   u.limit.io.mysql = 7.0;
-  const core::MysqlStats stats = {{"alice", {.cpu = 25.0, .io = 100.0}}};
+  const core::DbTslStatsByName stats = {{"alice", {.cpu = 25.0, .io = 100.0}}};
   struct Case {
     std::string name;
-    plugins::TesselLimits tessel;
+    plugins::TslLimitsByName tessel;
     json limit_cpu, limit_io;
   };
   const std::vector<Case> cases = {
@@ -164,7 +164,7 @@ TEST(FillIn, Restrictions) {
   for (const auto& [cause, restricted, reason] : cases) {
     SCOPED_TRACE(cause);
     for (const char* mode : {"all", "none"}) {
-      const core::MysqlStats stats = {
+      const core::DbTslStatsByName stats = {
           {"alice", {.cause_of_restrict = cause, .time_of_restrict = 1234}}};
       const Merged m = merge(user(1001, "alice"), stats, {}, mode);
       EXPECT_EQ(m.restricted, restricted);

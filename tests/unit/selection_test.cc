@@ -57,7 +57,7 @@ TEST(Selection, SortKeys) {
   u.usage.ep = 5;
   u.usage.mem = 6;
   u.usage.pno = 7;
-  core::MysqlStats mysql = {{"alice", {.cpu = 9, .io = 10}}, {"bob", {.cpu = 1, .io = 2}}};
+  core::DbTslStatsByName mysql = {{"alice", {.cpu = 9, .io = 10}}, {"bob", {.cpu = 1, .io = 2}}};
   const LoginNames login = {{1002, "bob"}};
   EXPECT_EQ(sort_key(u, SortKey::cpu, mysql, login), 12.5);
   EXPECT_EQ(sort_key(u, SortKey::io, mysql, login), 300);
@@ -83,7 +83,7 @@ std::vector<std::size_t> all_of(const std::vector<TopUser>& users) {
 }
 
 std::vector<std::uint32_t> ids_in_order(const std::vector<TopUser>& users, SortKey key,
-                                        const core::MysqlStats& mysql = {}) {
+                                        const core::DbTslStatsByName& mysql = {}) {
   std::vector<std::uint32_t> ids;
   for (std::size_t i : order_users(users, all_of(users), key, mysql, {})) {
     ids.push_back(users[i].id);
@@ -100,7 +100,7 @@ TEST(Selection, OrderIsGreatestFirstAndStable) {
 }
 
 TEST(Selection, NaNKeysComeLastAndKeepTheirOrder) {
-  const core::MysqlStats mysql = {
+  const core::DbTslStatsByName mysql = {
       {"a", {.cpu = kNaN}}, {"b", {.cpu = 2}},
       {"c", {.cpu = kNaN}}, {"d", {.cpu = -1}},
       {"e", {.cpu = 0}},    {"f", {.cpu = std::numeric_limits<double>::infinity()}}};

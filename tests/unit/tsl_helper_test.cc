@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void expect_same(const TesselLimits& got, const TesselLimits& want) {
+void expect_same(const TslLimitsByName& got, const TslLimitsByName& want) {
   ASSERT_EQ(got.size(), want.size());
   for (const auto& [name, entry] : want) {
     SCOPED_TRACE(name);
@@ -44,26 +44,27 @@ TslLimits limits(std::optional<double> cpu, std::optional<double> io = {},
 struct Case {
   std::string name;
   std::string text;
-  std::optional<TesselLimits> value;
+  std::optional<TslLimitsByName> value;
   std::string error;  // the reader's description, when `value` is empty
 };
 
 TEST(TslLimitsAnswer, Reading) {
   const std::vector<Case> cases = {
-      {"empty table", "{}", TesselLimits{}, ""},
-      {"empty user object", R"({"alice": {}})", TesselLimits{{"alice", {}}}, ""},
+      {"empty table", "{}", TslLimitsByName{}, ""},
+      {"empty user object", R"({"alice": {}})", TslLimitsByName{{"alice", {}}}, ""},
       {"every key",
        R"({"alice": {"cpu": 100, "io": 2.5e3, "error": null, "absent": true}, "bob": {"error": "x"}})",
-       TesselLimits{{"alice", limits(100.0, 2500.0, {}, true)}, {"bob", limits({}, {}, "x")}}, ""},
-      {"integer cpu", R"({"a": {"cpu": 100}})", TesselLimits{{"a", limits(100.0)}}, ""},
-      {"float cpu", R"({"a": {"cpu": 100.0}})", TesselLimits{{"a", limits(100.0)}}, ""},
-      {"null cpu and io", R"({"a": {"cpu": null, "io": null}})", TesselLimits{{"a", {}}}, ""},
-      {"absent false", R"({"a": {"absent": false}})", TesselLimits{{"a", {}}}, ""},
+       TslLimitsByName{{"alice", limits(100.0, 2500.0, {}, true)}, {"bob", limits({}, {}, "x")}},
+       ""},
+      {"integer cpu", R"({"a": {"cpu": 100}})", TslLimitsByName{{"a", limits(100.0)}}, ""},
+      {"float cpu", R"({"a": {"cpu": 100.0}})", TslLimitsByName{{"a", limits(100.0)}}, ""},
+      {"null cpu and io", R"({"a": {"cpu": null, "io": null}})", TslLimitsByName{{"a", {}}}, ""},
+      {"absent false", R"({"a": {"absent": false}})", TslLimitsByName{{"a", {}}}, ""},
       {"a name twice keeps the second object", R"({"a": {"cpu": 1}, "b": {}, "a": {"io": 2}})",
-       TesselLimits{{"a", limits({}, 2.0)}, {"b", {}}}, ""},
+       TslLimitsByName{{"a", limits({}, 2.0)}, {"b", {}}}, ""},
       {"unknown keys are skipped", R"({"a": {"cpu": 1, "mem": [1, {"x": null}], "ep": "y"}})",
-       TesselLimits{{"a", limits(1.0)}}, ""},
-      {"white space around the value", " \n{}\r\n ", TesselLimits{}, ""},
+       TslLimitsByName{{"a", limits(1.0)}}, ""},
+      {"white space around the value", " \n{}\r\n ", TslLimitsByName{}, ""},
       {"cpu as text",
        R"({"a": {"cpu": "100"}})",
        {},

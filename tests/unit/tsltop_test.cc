@@ -22,7 +22,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The map as sorted "name cpu io cause time" lines, so that failures show
 // every entry and NaN compares equal to NaN.
-std::string describe(const MysqlStats& stats) {
+std::string describe(const DbTslStatsByName& stats) {
   std::vector<std::string> lines;
   for (const auto& [name, s] : stats) {
     std::ostringstream line;
@@ -129,15 +129,15 @@ TEST(ParseRestrictionToken, CauseAndTime) {
   }
 }
 
-const MysqlStats kFile = {{"alice", {.cpu = 50, .io = 10, .cause_of_restrict = "-"}}};
+const DbTslStatsByName kFile = {{"alice", {.cpu = 50, .io = 10, .cause_of_restrict = "-"}}};
 const std::string kHeader = "USER CPU READ WRITE RESTRICT\n";
 
 TEST(MergeTsltopOutput, LineRules) {
   struct Case {
     std::string name;
-    MysqlStats before;
+    DbTslStatsByName before;
     std::string output;
-    MysqlStats after;
+    DbTslStatsByName after;
   };
   const std::vector<Case> cases = {
       {"header only", kFile, kHeader, kFile},
@@ -188,7 +188,7 @@ TEST(MergeTsltopOutput, LineRules) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    MysqlStats stats = c.before;
+    DbTslStatsByName stats = c.before;
     merge_tsltop_output(stats, c.output);
     EXPECT_EQ(describe(stats), describe(c.after));
   }
@@ -212,7 +212,7 @@ TEST_F(TsltopFiles, LoadsSnapshotFile) {
   struct Case {
     std::string name;
     std::string content;
-    MysqlStats stats;
+    DbTslStatsByName stats;
   };
   const std::vector<Case> cases = {
       {"empty object", "{}", {}},
@@ -254,7 +254,7 @@ TEST_F(TsltopFiles, MergesToolOutputOnlyOnSuccess) {
   struct Case {
     std::string name;
     std::string body;  // empty: no program at that path
-    MysqlStats after;
+    DbTslStatsByName after;
   };
   const std::vector<Case> cases = {
       {"exit 0 merges",
@@ -268,11 +268,11 @@ TEST_F(TsltopFiles, MergesToolOutputOnlyOnSuccess) {
     SCOPED_TRACE(c.name);
     const std::string program =
         c.body.empty() ? (dir_ / "missing").string() : script("tsltop", c.body);
-    MysqlStats stats = kFile;
+    DbTslStatsByName stats = kFile;
     merge_tsltop_command(stats, program);
     EXPECT_EQ(describe(stats), describe(c.after));
   }
-  MysqlStats stats = kFile;
+  DbTslStatsByName stats = kFile;
   merge_tsltop_command(stats, file("plain", "#!/bin/sh\n" + answer + "\n"));  // not executable
   EXPECT_EQ(describe(stats), describe(kFile));
 }
