@@ -123,12 +123,12 @@ constexpr std::array kKeys = {
     Key{"period_between_incidents", set_integer<&C::period_between_incidents>},
     Key{"max_snapshots_per_incident", set_integer<&C::max_snapshots_per_incident>},
     Key{"snapshots_per_minute", set_integer<&C::snapshots_per_minute, 1>},
-    Key{"collect_usernames", set_flag<&C::collect_usernames, yes_flag>},
-    Key{"use_big_uids", set_flag<&C::use_big_uids, yes_flag>},
-    Key{"disable_mysql_snapshots", set_flag<&C::disable_mysql_snapshots, yes_flag>},
-    Key{"disable_snapshots", set_flag<&C::disable_snapshots, yes_flag>},
-    Key{"normalized_user_cpu", set_flag<&C::normalized_user_cpu, no_flag>},
-    Key{"hide_kob_more_than_maxuid", set_flag<&C::hide_kob_more_than_maxuid, off_flag>},
+    Key{"collect_usernames", set_flag<&C::collect_usernames, true_if_yes>},
+    Key{"use_big_uids", set_flag<&C::use_big_uids, true_if_yes>},
+    Key{"disable_mysql_snapshots", set_flag<&C::disable_mysql_snapshots, true_if_yes>},
+    Key{"disable_snapshots", set_flag<&C::disable_snapshots, true_if_yes>},
+    Key{"normalized_user_cpu", set_flag<&C::normalized_user_cpu, true_unless_no>},
+    Key{"hide_kob_more_than_maxuid", set_flag<&C::hide_kob_more_than_maxuid, true_unless_off>},
     Key{"litespeed", set_litespeed},
 };
 

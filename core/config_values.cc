@@ -14,15 +14,15 @@ bool is_one_of(std::string_view word, std::initializer_list<std::string_view> wo
 
 }  // namespace
 
-bool yes_flag(std::string_view value) {
+bool true_if_yes(std::string_view value) {
   return is_one_of(base::upper_for_compare(value), {"Y", "1", "YES", "TRUE"});
 }
 
-bool no_flag(std::string_view value) {
+bool true_unless_no(std::string_view value) {
   return !is_one_of(base::upper_for_compare(value), {"N", "0", "NO", "FALSE"});
 }
 
-bool off_flag(std::string_view value) {
+bool true_unless_off(std::string_view value) {
   return !is_one_of(base::upper_for_compare(value), {"0", "F", "N", "NO", "OFF", "FALSE"});
 }
 

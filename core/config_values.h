@@ -10,14 +10,15 @@
 
 namespace vt::core {
 
-/// Upper-cased "Y", "1", "YES" or "TRUE" is true, anything else false.
-bool yes_flag(std::string_view value);
+/// True for "Y", "1", "YES" or "TRUE" (upper-cased), false for anything else.
+bool true_if_yes(std::string_view value);
 
-/// Upper-cased "N", "0", "NO" or "FALSE" is false, anything else true.
-bool no_flag(std::string_view value);
+/// False for "N", "0", "NO" or "FALSE" (upper-cased), true for anything else.
+bool true_unless_no(std::string_view value);
 
-/// Upper-cased "0", "F", "N", "NO", "OFF" or "FALSE" is false, anything else true.
-bool off_flag(std::string_view value);
+/// False for "0", "F", "N", "NO", "OFF" or "FALSE" (upper-cased), true for
+/// anything else.
+bool true_unless_off(std::string_view value);
 
 /// Lower-cased "1" or "on" is on, "0" or "off" is off, anything else not set.
 std::optional<bool> switch_state(std::string_view value);
