@@ -1,12 +1,13 @@
 #pragma once
-// Case mapping for comparing configuration words.
+// Case mapping for comparing a text with fixed ASCII words whatever its
+// letter case: configuration values, sort names, "inf" and "nan".
 //
-// The configuration reader upper- or lower-cases a value with full Unicode
-// case mapping and then compares it with a handful of ASCII words ("YES",
-// "off", "postgresql"). Only results made entirely of ASCII letters and
-// digits can match, so these helpers map ASCII letters and the few other
-// characters whose full mapping is all ASCII letters; every other byte is
-// copied unchanged, which can never produce a match either way.
+// A caller upper- or lower-cases the text with full Unicode case mapping and
+// then compares it with a handful of ASCII words ("YES", "off", "postgresql",
+// "mysql_cpu", "infinity"). Only results made entirely of ASCII can match, so
+// these helpers map ASCII letters and the few other characters whose full
+// mapping is all ASCII letters; every other byte is copied unchanged, which
+// can never produce a match either way.
 #include <string>
 #include <string_view>
 

@@ -1,7 +1,9 @@
 #pragma once
 // The statistics configuration ("/etc/sysconfig/kobstats2"): key=value lines
 // shared with the statistics service, read into one record with a default
-// for every field.
+// for every field. Every key is parsed, though the command reads two fields,
+// because a configuration is taken whole or not at all: a value that does
+// not convert leaves every field at its default.
 #include <cstdint>
 #include <expected>
 #include <map>

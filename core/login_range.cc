@@ -1,5 +1,4 @@
-// The login id range from "/etc/login.defs", read afresh on every call so a
-// changed file takes effect at once.
+// The login id range from "/etc/login.defs".
 #include <string>
 
 #include "base/file.h"
