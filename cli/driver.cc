@@ -82,11 +82,13 @@ int run(int argc, const char* const* argv) {
   // Access comes first: a refused caller reads and touches nothing.
   const auto caller = identify_caller(caller_facts(), cli.for_reseller);
   if (!caller) {
-    return print_document(status_document(caller.error().message, true, epoch_seconds_now()),
-                          kExitFailure);
+    return print_document(
+        status_document(caller.error().message, StatusContext::empty_object, epoch_seconds_now()),
+        kExitFailure);
   }
   if (const auto stopped = service_state_message(check_stats_service(kStatsPidPath))) {
-    return print_document(status_document(*stopped, false, epoch_seconds_now()), kExitSuccess);
+    return print_document(status_document(*stopped, StatusContext::omitted, epoch_seconds_now()),
+                          kExitSuccess);
   }
   return report(cli, *caller, programs);
 }

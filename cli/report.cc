@@ -61,9 +61,9 @@ double epoch_seconds_now() {
   return static_cast<double>(std::chrono::floor<std::chrono::seconds>(since_epoch).count());
 }
 
-nlohmann::json status_document(const std::string& message, bool with_context, double now) {
+nlohmann::json status_document(const std::string& message, StatusContext context, double now) {
   Json document = Json::object();
-  if (with_context) document["context"] = Json::object();
+  if (context == StatusContext::empty_object) document["context"] = Json::object();
   document["result"] = message;
   document["timestamp"] = now;
   return document;

@@ -14,9 +14,14 @@ namespace vt::cli {
 /// the second dropped), as the documents carry it.
 double epoch_seconds_now();
 
-/// {"context": {} (only with `with_context`), "result": message, "timestamp": now}.
-/// `now` is whole seconds since the epoch, see epoch_seconds_now().
-nlohmann::json status_document(const std::string& message, bool with_context, double now);
+/// Whether a status document carries "context": an access refusal carries an
+/// empty object, the statistics service's state none.
+enum class StatusContext : bool { omitted, empty_object };
+
+/// {"context": {} (only with StatusContext::empty_object), "result": message,
+/// "timestamp": now}. `now` is whole seconds since the epoch, see
+/// epoch_seconds_now().
+nlohmann::json status_document(const std::string& message, StatusContext context, double now);
 
 /// Removes a user's MySQL figures and restriction: the four "mysql" values
 /// become null, "restricted" false, the restriction goes.

@@ -528,7 +528,7 @@ TEST(UsageReport, SmallReportText) {
 struct StatusCase {
   const char* name;
   std::string message;
-  bool with_context;
+  StatusContext context;
   double now;
   std::string expected;
 };
@@ -540,22 +540,22 @@ class StatusDocumentText : public ::testing::TestWithParam<StatusCase> {};
 
 TEST_P(StatusDocumentText, WritesDocument) {
   const StatusCase& param = GetParam();
-  const Json document = status_document(param.message, param.with_context, param.now);
+  const Json document = status_document(param.message, param.context, param.now);
   EXPECT_TRUE(document.at("timestamp").is_number_float());
   EXPECT_EQ(base::write_json(document), param.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StatusDocumentText,
-    ::testing::Values(StatusCase{"Stopped", "KOB Stats is stopped", false, 1700000000.0,
-                                 "{\n  \"result\": \"KOB Stats is stopped\",\n"
-                                 "  \"timestamp\": 1700000000.0\n}\n"},
-                      StatusCase{"DeniedWithContext", "Permission denied", true, 1234.0,
-                                 "{\n  \"context\": {},\n  \"result\": \"Permission denied\",\n"
-                                 "  \"timestamp\": 1234.0\n}\n"},
-                      StatusCase{
-                          "EscapedMessage", "say \"no\"\n", false, 0.0,
-                          "{\n  \"result\": \"say \\\"no\\\"\\n\",\n  \"timestamp\": 0.0\n}\n"}),
+    ::testing::Values(
+        StatusCase{"Stopped", "KOB Stats is stopped", StatusContext::omitted, 1700000000.0,
+                   "{\n  \"result\": \"KOB Stats is stopped\",\n"
+                   "  \"timestamp\": 1700000000.0\n}\n"},
+        StatusCase{"DeniedWithContext", "Permission denied", StatusContext::empty_object, 1234.0,
+                   "{\n  \"context\": {},\n  \"result\": \"Permission denied\",\n"
+                   "  \"timestamp\": 1234.0\n}\n"},
+        StatusCase{"EscapedMessage", "say \"no\"\n", StatusContext::omitted, 0.0,
+                   "{\n  \"result\": \"say \\\"no\\\"\\n\",\n  \"timestamp\": 0.0\n}\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EpochSecondsNow, IsWholeSecondsOfTheCurrentTime) {
