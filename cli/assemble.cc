@@ -41,7 +41,7 @@ std::vector<TopUser> accepted_accounts(Sources& sources, const Cli& cli,
                         .domain = cli.domain,
                         .max = cli.max,
                         .keep_domains = cli.domains,
-                        .mysql = sources.merge ? &mysql : nullptr};
+                        .mysql = sources.mysql_in_report ? &mysql : nullptr};
   std::vector<TopUser>& users = sources.snapshot.users;
   if (std::ranges::adjacent_find(order, std::greater_equal{}) == order.end()) {
     return walk_in_place(users, order, rules);

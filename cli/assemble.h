@@ -16,10 +16,10 @@ namespace vt::cli {
 /// in `order` (positions in `sources.snapshot.users`, whose records are
 /// moved out) until `cli.max` are taken, and completed: the panel's admins
 /// left out, names, domains and resellers filled in, the MySQL figures
-/// merged where the merge is on. Accounts missing from `order` (the hidden
-/// ones, when it lists `sources.visible`) are not looked at. Where `order`
-/// ascends, the result takes over the storage of `sources.snapshot.users`,
-/// which is left empty.
+/// merged when `sources.mysql_in_report` is set. Accounts missing from
+/// `order` (the hidden ones, when it lists `sources.visible`) are not looked
+/// at. Where `order` ascends, the result takes over the storage of
+/// `sources.snapshot.users`, which is left empty.
 std::vector<TopUser> accepted_accounts(Sources& sources, const Cli& cli,
                                        const CallerIdentity& caller,
                                        const std::vector<std::size_t>& order);

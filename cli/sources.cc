@@ -67,19 +67,19 @@ std::expected<Sources, base::Error> gather_sources(const Cli& cli, const CallerI
   // MySQL figures: the saved ones where they order the report ("mysql_cpu"
   // and "mysql_io") or are merged into it, the live ones and the limits
   // only when they are merged.
-  sources.merge = sources.tessel.status == "enabled" && !cli.hide_mysql;
+  sources.mysql_in_report = sources.tessel.status == "enabled" && !cli.hide_mysql;
   const SortKey sort_key = sort_key_named(cli.order_by);
-  if (sources.merge || sort_key == SortKey::mysql_cpu || sort_key == SortKey::mysql_io) {
+  if (sources.mysql_in_report || sort_key == SortKey::mysql_cpu || sort_key == SortKey::mysql_io) {
     sources.mysql_stats = core::load_tsltop_file(core::kTsltopSnapshotPath);
   }
-  if (sources.merge) core::merge_tsltop_command(sources.mysql_stats, programs.tsltop);
+  if (sources.mysql_in_report) core::merge_tsltop_command(sources.mysql_stats, programs.tsltop);
 
   if (cli.for_reseller) {
     if (auto listed = plugins::list_reseller_users(programs.plexa_helper, *cli.for_reseller)) {
       sources.reseller_users = std::move(*listed);
     }
   }
-  if (sources.merge) {
+  if (sources.mysql_in_report) {
     auto limits = plugins::query_tsl_limits(
         programs.tsl_helper, mysql_names(users, sources.visible, sources.login_names));
     if (limits) sources.tessel_limits = std::move(*limits);

@@ -40,7 +40,7 @@ struct Sources {
   PanelAccounts panel;
   std::unordered_set<std::string> admins;  ///< root's runs only
   core::DbTslStatsByName mysql_stats;
-  bool merge = false;  ///< the MySQL figures and limits go into the report
+  bool mysql_in_report = false;  ///< the MySQL figures and limits go into the report
   plugins::TslLimitsByName tessel_limits;
   /// With --for-reseller: the panel's list of the reseller's accounts, if
   /// it could be had.
