@@ -151,11 +151,11 @@ std::optional<ParseExit> parse_arguments(CLI::App& app, const std::vector<CLI::O
       }
     }
   } catch (const CLI::CallForHelp&) {
-    return ParseExit{app.help(), "", 0};
+    return ParseExit{app.help(), "", kExitSuccess};
   } catch (const CLI::CallForVersion& e) {
-    return ParseExit{std::string(e.what()) + "\n", "", 0};
+    return ParseExit{std::string(e.what()) + "\n", "", kExitSuccess};
   } catch (const CLI::ParseError& e) {
-    return ParseExit{"", usage_error(app, e.what()), 2};
+    return ParseExit{"", usage_error(app, e.what()), kExitUsage};
   }
   return std::nullopt;
 }

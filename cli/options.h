@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/exit_status.h"
+
 namespace CLI {
 class App;
 class Option;
@@ -28,12 +30,12 @@ struct Cli {
   bool domains = false;
 };
 
-/// A parse that ends the run: help or version (status 0, text for standard
-/// output) or a usage error (status 2, text for standard error).
+/// A parse that ends the run: help or version (kExitSuccess, text for
+/// standard output) or a usage error (kExitUsage, text for standard error).
 struct ParseExit {
   std::string out;
   std::string err;
-  int status = 0;
+  ExitStatus status = kExitSuccess;
 };
 
 /// Parses the process's argument list; argv[0] is the program path.
