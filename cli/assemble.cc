@@ -49,7 +49,7 @@ std::vector<TopUser> accepted_accounts(Sources& sources, const Cli& cli,
   return walk_users(users, order, rules);
 }
 
-nlohmann::json assemble_report(Sources& sources, const Cli& cli, const CallerIdentity& caller) {
+nlohmann::json assemble_report(Sources&& sources, const Cli& cli, const CallerIdentity& caller) {
   const auto order =
       order_users(sources.snapshot.users, sources.visible, sort_key_named(cli.order_by),
                   sources.mysql_stats, sources.login_names);

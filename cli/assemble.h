@@ -1,6 +1,7 @@
 #pragma once
 // The report from its gathered sources: scope, order, walk, reseller
-// entries and the document. No file, program or clock is read here.
+// entries and the document. No file, program or clock is read here; the
+// sources' records are moved into the report's accounts.
 #include <cstddef>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -24,8 +25,9 @@ std::vector<TopUser> accepted_accounts(Sources& sources, const Cli& cli,
                                        const CallerIdentity& caller,
                                        const std::vector<std::size_t>& order);
 
-/// The usage report of `caller` for `cli`. Takes the selected records out
-/// of `sources.snapshot`.
-nlohmann::json assemble_report(Sources& sources, const Cli& cli, const CallerIdentity& caller);
+/// The usage report of `caller` for `cli`. It uses `sources` up: the
+/// selected records are moved out of `sources.snapshot`, so the sources
+/// serve one report only.
+nlohmann::json assemble_report(Sources&& sources, const Cli& cli, const CallerIdentity& caller);
 
 }  // namespace vt::cli

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <utility>
 
 #include "base/json_write.h"
 #include "base/process.h"
@@ -25,7 +26,7 @@ int print_document(const nlohmann::json& document, int status) {
 int report(const Cli& cli, const CallerIdentity& caller, const Programs& programs) {
   auto sources = touch_and_gather(cli, caller, programs);
   if (!sources) return exit_failure(sources.error());
-  return print_document(assemble_report(*sources, cli, caller), kExitSuccess);
+  return print_document(assemble_report(std::move(*sources), cli, caller), kExitSuccess);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vt::cli {
@@ -56,26 +57,25 @@ TEST(Assemble, FiltersOrderAndMax) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Sources s = sources();
-    EXPECT_EQ(usernames(assemble_report(s, c.cli, kRoot)), c.users);
+    EXPECT_EQ(usernames(assemble_report(sources(), c.cli, kRoot)), c.users);
   }
 }
 
 TEST(Assemble, ScopeOfEachCaller) {
   Sources s = sources();
   s.admins = {"bob"};
-  EXPECT_EQ(usernames(assemble_report(s, {}, kRoot)), (Names{"alice", "carol", "res1", "N/A"}));
+  EXPECT_EQ(usernames(assemble_report(std::move(s), {}, kRoot)),
+            (Names{"alice", "carol", "res1", "N/A"}));
 
   // A reseller sees the accounts the panel lists for him, and himself.
   s = sources();
   s.reseller_users = Names{"alice"};
   const CallerIdentity res1{.name = "res1"};
-  EXPECT_EQ(usernames(assemble_report(s, {.for_reseller = "res1"}, res1)),
+  EXPECT_EQ(usernames(assemble_report(std::move(s), {.for_reseller = "res1"}, res1)),
             (Names{"alice", "res1"}));
-  s = sources();
-  EXPECT_EQ(usernames(assemble_report(s, {}, res1)), Names{"res1"});
-  s = sources();
-  EXPECT_EQ(usernames(assemble_report(s, {}, {.name = "unknown", .has_account = false})), Names{});
+  EXPECT_EQ(usernames(assemble_report(sources(), {}, res1)), Names{"res1"});
+  EXPECT_EQ(usernames(assemble_report(sources(), {}, {.name = "unknown", .has_account = false})),
+            Names{});
 }
 
 TEST(Assemble, HideMysqlStripsFiguresAndRestriction) {
@@ -85,7 +85,7 @@ TEST(Assemble, HideMysqlStripsFiguresAndRestriction) {
   alice.limit.io.mysql = "-";
   alice.restricted = true;
   alice.restriction = Restriction{.time = 1699999999, .reason = "cpu"};
-  const auto report = assemble_report(s, {.hide_mysql = true, .max = 1}, kRoot);
+  const auto report = assemble_report(std::move(s), {.hide_mysql = true, .max = 1}, kRoot);
   const auto& user = report["users"][0];
   EXPECT_EQ(user["usage"]["cpu"], nlohmann::json({{"all", 50.0}}));
   EXPECT_EQ(user["limit"]["io"], nlohmann::json({{"all", 0.0}}));
