@@ -1,8 +1,9 @@
 // The usage snapshot: decodes the text and, when the command would go on with
-// it, selects and completes its accounts from sources made up from the
-// snapshot itself and writes the report, as the driver does. The choices of
-// a command line (order, filters, --max, --hide-mysql, --domains, the caller)
-// come from the hash of the text, so every input takes its own path.
+// it, assembles the report with assemble_report from sources made up from the
+// snapshot itself, and writes it as the driver does. The choices of a command
+// line (order, filters, --max, --hide-mysql, --domains, the caller) and of
+// the sources come from the hash of the text, so every input takes its own
+// path.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,17 +13,18 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "base/json_write.h"
 #include "base/utf8.h"
 #include "cli/access.h"
+#include "cli/assemble.h"
 #include "cli/fill_in.h"
-#include "cli/report.h"
+#include "cli/options.h"
 #include "cli/selection.h"
 #include "cli/snapshot.h"
-#include "cli/walk.h"
+#include "cli/sources.h"
 #include "fuzz/fuzz_input.h"
 
 namespace {
@@ -34,16 +36,8 @@ constexpr const char* kOrderNames[] = {"cpu",  "mysql_cpu", "io",    "mysql_io",
 
 // What the password database, the control panel and the MySQL sources would
 // say: each knows some of the snapshot's accounts and misses others.
-struct Sources {
-  cli::LoginNames login_names;
-  cli::PanelAccounts panel;
-  vt::core::DbTslStatsByName mysql_stats;
-  vt::plugins::TslLimitsByName tessel_limits;
-};
-
-Sources make_sources(const std::vector<cli::TopUser>& users) {
-  Sources sources;
-  for (const cli::TopUser& user : users) {
+void add_account_sources(cli::Sources& sources) {
+  for (const cli::TopUser& user : sources.snapshot.users) {
     const std::string id = std::to_string(user.id);
     if (user.id % 2 == 0) sources.login_names[user.id] = "login" + id;
     if (user.id % 3 == 0) {
@@ -65,7 +59,6 @@ Sources make_sources(const std::vector<cli::TopUser>& users) {
       sources.tessel_limits[name] = limits;
     }
   }
-  return sources;
 }
 
 }  // namespace
@@ -80,9 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t choice = std::hash<std::string_view>{}(text);
   const auto bit = [choice](int n) { return ((choice >> n) & 1) != 0; };
 
-  std::vector<cli::TopUser>& users = snapshot->users;
-  const Sources sources = make_sources(users);
-  const auto visible = cli::visible_accounts(users, bit(0), bit(1), 1000, 60000);
+  cli::Sources sources;
+  sources.snapshot = std::move(*snapshot);
+  const std::vector<cli::TopUser>& users = sources.snapshot.users;
+  add_account_sources(sources);
+  sources.visible = cli::visible_accounts(users, bit(0), bit(1), 1000, 60000);
 
   // Root, or the first account, or a caller without an account.
   cli::CallerIdentity caller{.name = "root", .is_root = true, .has_account = true};
@@ -91,50 +86,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               .is_root = false,
               .has_account = !bit(3)};
   }
-  std::optional<std::string> for_reseller;
-  std::optional<std::vector<std::string>> reseller_users;
+  cli::Cli command{.json = true,
+                   .hide_mysql = bit(21),
+                   .max = bit(13) ? std::numeric_limits<std::uint64_t>::max() : (choice >> 14) % 32,
+                   .order_by = kOrderNames[(choice >> 10) % 8],
+                   .domains = bit(19)};
   if (bit(4) && !users.empty()) {
-    for_reseller = users.back().reseller;
-    if (bit(5)) reseller_users = cli::mysql_names(users, visible, sources.login_names);
+    command.for_reseller = users.back().reseller;
+    if (bit(5)) {
+      sources.reseller_users = cli::mysql_names(users, sources.visible, sources.login_names);
+    }
   }
-  const auto allowed = cli::allowed_names(caller, for_reseller, reseller_users);
-  std::unordered_set<std::string> admins;
-  if (caller.is_root && bit(6) && !users.empty()) admins.insert(users.front().username);
-  std::optional<std::string> username;
-  std::optional<std::string> domain;
-  if (bit(7)) username = "1";
-  if (bit(8)) domain = ".example";
+  if (caller.is_root && bit(6) && !users.empty()) sources.admins.insert(users.front().username);
+  if (bit(7)) command.username = "1";
+  if (bit(8)) command.domain = ".example";
 
-  const std::string mode = bit(9) ? "all" : "none";
-  const cli::MysqlMerge mysql{sources.mysql_stats, sources.tessel_limits, mode};
-  const auto order =
-      cli::order_users(users, visible, cli::sort_key_named(kOrderNames[(choice >> 10) % 8]),
-                       sources.mysql_stats, sources.login_names);
-  const cli::WalkRules rules{
-      .login_names = sources.login_names,
-      .panel = sources.panel,
-      .admins = admins,
-      .allowed = allowed,
-      .username = username,
-      .domain = domain,
-      .max = bit(13) ? std::numeric_limits<std::uint64_t>::max() : (choice >> 14) % 32,
-      .keep_domains = bit(19),
-      .mysql = bit(20) ? &mysql : nullptr};
-  std::vector<cli::TopUser> selected = cli::walk_users(users, order, rules);
-  const auto resellers =
-      cli::reseller_entries(snapshot->resellers, caller, for_reseller, sources.login_names);
-  if (bit(21)) {
-    for (cli::TopUser& user : selected) cli::strip_mysql(user);
-  }
-
-  vt::core::TesselStatus tessel;
-  tessel.status = bit(22) ? "enabled" : "error";
+  sources.tessel_mode = bit(9) ? "all" : "none";
+  sources.mysql_in_report = bit(20);
+  sources.tessel.status = bit(22) ? "enabled" : "error";
   if (bit(23)) {
-    tessel.warning = "tslctl error: %(output)s";
-    tessel.context = nlohmann::json{{"output", "cannot connect"}};
+    sources.tessel.warning = "tslctl error: %(output)s";
+    sources.tessel.context = nlohmann::json{{"output", "cannot connect"}};
   }
-  const std::string document = vt::base::write_json(
-      cli::usage_report(selected, resellers, snapshot->timestamp, tessel, mode));
+  const std::string document =
+      vt::base::write_json(cli::assemble_report(std::move(sources), command, caller));
 
   // The document is one JSON value and a line feed.
   if (document.empty() || document.back() != '\n') std::abort();
