@@ -8,36 +8,30 @@ namespace {
 
 using Json = nlohmann::json;
 
-// {"all": all, "mysql": mysql}, the "mysql" member left out when it is null.
-Json share_object(double all, const Json& mysql) {
+// A user's CPU or I/O: {"all": all, "mysql": mysql}, the "mysql" member left
+// out when it is null.
+template <typename Share>
+Json share_object(const Share& share) {
   Json object = Json::object();
-  object["all"] = all;
-  if (!mysql.is_null()) object["mysql"] = mysql;
+  object["all"] = share.all;
+  if (!share.mysql.is_null()) object["mysql"] = share.mysql;
   return object;
 }
 
-Json metrics_object(const TopUsage& metrics) {
+// A domain's CPU or I/O: {"all": all}.
+Json share_object(const DomainScalar& share) {
   Json object = Json::object();
-  object["cpu"] = share_object(metrics.cpu.all, metrics.cpu.mysql);
+  object["all"] = share.all;
+  return object;
+}
+
+// The usage or limits of a user (TopUsage) or of a domain (DomainMetrics).
+template <typename Metrics>
+Json metrics_object(const Metrics& metrics) {
+  Json object = Json::object();
+  object["cpu"] = share_object(metrics.cpu);
   object["ep"] = metrics.ep;
-  object["io"] = share_object(metrics.io.all, metrics.io.mysql);
-  object["iops"] = metrics.iops;
-  object["mem"] = metrics.mem;
-  object["pno"] = metrics.pno;
-  return object;
-}
-
-Json scalar_object(const DomainScalar& scalar) {
-  Json object = Json::object();
-  object["all"] = scalar.all;
-  return object;
-}
-
-Json domain_metrics_object(const DomainMetrics& metrics) {
-  Json object = Json::object();
-  object["cpu"] = scalar_object(metrics.cpu);
-  object["ep"] = metrics.ep;
-  object["io"] = scalar_object(metrics.io);
+  object["io"] = share_object(metrics.io);
   object["iops"] = metrics.iops;
   object["mem"] = metrics.mem;
   object["pno"] = metrics.pno;
@@ -48,9 +42,9 @@ Json domain_object(const TopDomain& domain) {
   Json object = Json::object();
   object["docroot"] = domain.docroot;
   object["id"] = domain.id;
-  object["limit"] = domain_metrics_object(domain.limit);
+  object["limit"] = metrics_object(domain.limit);
   if (domain.name) object["name"] = *domain.name;
-  object["usage"] = domain_metrics_object(domain.usage);
+  object["usage"] = metrics_object(domain.usage);
   return object;
 }
 
