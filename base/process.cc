@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/signalfd.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,9 +27,6 @@ using std::chrono::milliseconds;
 // How long output is still read after the program has ended, for descendants
 // that hold its pipes open.
 constexpr milliseconds kGrace{1000};
-// Where the kernel has no descriptor for a process's end, the end is polled
-// for at this interval.
-constexpr milliseconds kPollInterval{50};
 // A limit beyond this is as good as none; it keeps the arithmetic in range.
 constexpr milliseconds kLongest = std::chrono::hours(24 * 365 * 100);
 constexpr std::size_t kChunk = 64 * 1024;
@@ -81,13 +77,14 @@ std::expected<void, int> try_reap(Child& child) {
   }
 }
 
-// The stop signals that would end this process as things stand (handled by
-// default, not blocked) are blocked while a program runs and read from `fd`
-// instead, so that the program's group can be killed before the process
+// While a program runs, SIGCHLD and the stop signals that would end this
+// process as things stand (handled by default, not blocked) are blocked and
+// read from `fd` instead: SIGCHLD says when to look for the program's end,
+// and a stop signal lets the program's group be killed before the process
 // ends. The caller's mask returns when this goes.
 struct SignalWatch {
   sigset_t caller_mask;
-  Fd fd;  // empty when no stop signal is watched
+  Fd fd;
   bool blocked = false;
 
   SignalWatch() = default;
@@ -101,22 +98,28 @@ struct SignalWatch {
   }
 };
 
-// Starts watching the stop signals; the errno when that fails.
-std::expected<void, int> watch_stop_signals(SignalWatch& watch) {
+// Starts watching; the errno when that fails. A caller that ignores SIGCHLD
+// or asks for no zombies has its children reaped by the kernel, unannounced
+// and with their status lost, so it is refused with ECHILD.
+std::expected<void, int> watch_signals(SignalWatch& watch) {
+  struct sigaction child {};
+  if (::sigaction(SIGCHLD, nullptr, &child) != 0) return std::unexpected(errno);
+  if (child.sa_handler == SIG_IGN || (child.sa_flags & SA_NOCLDWAIT) != 0) {
+    return std::unexpected(ECHILD);
+  }
   if (const int error = ::pthread_sigmask(SIG_BLOCK, nullptr, &watch.caller_mask); error != 0) {
     return std::unexpected(error);
   }
   sigset_t watched;
   sigemptyset(&watched);
-  bool any = false;
+  sigaddset(&watched, SIGCHLD);
   for (const int signal : kStopSignals) {
     struct sigaction action {};
     if (::sigaction(signal, nullptr, &action) != 0) return std::unexpected(errno);
-    if (action.sa_handler != SIG_DFL || sigismember(&watch.caller_mask, signal)) continue;
-    sigaddset(&watched, signal);
-    any = true;
+    if (action.sa_handler == SIG_DFL && !sigismember(&watch.caller_mask, signal)) {
+      sigaddset(&watched, signal);
+    }
   }
-  if (!any) return {};
   if (const int error = ::pthread_sigmask(SIG_BLOCK, &watched, nullptr); error != 0) {
     return std::unexpected(error);
   }
@@ -126,14 +129,14 @@ std::expected<void, int> watch_stop_signals(SignalWatch& watch) {
   return {};
 }
 
-// The stop signal waiting on the watch's descriptor, or 0.
+// Empties the watch's descriptor; returns the first stop signal in it, or 0.
 int take_stop_signal(const SignalWatch& watch) {
   signalfd_siginfo info{};
   for (;;) {
     const ssize_t n = ::read(watch.fd.get(), &info, sizeof info);
-    if (n == static_cast<ssize_t>(sizeof info)) return static_cast<int>(info.ssi_signo);
     if (n < 0 && errno == EINTR) continue;
-    return 0;
+    if (n != static_cast<ssize_t>(sizeof info)) return 0;
+    if (info.ssi_signo != SIGCHLD) return static_cast<int>(info.ssi_signo);
   }
 }
 
@@ -310,51 +313,31 @@ void take_rest(Streams& streams, int index) {
   fd.reset();
 }
 
-// What became ready besides the streams.
-struct Ready {
-  bool process = false;
-  bool signal = false;
-};
-
 // Waits at most `timeout` (or without limit when it is empty) for the
-// streams and, when given (not -1), the process's and the signals'
-// descriptors; reads one chunk from every ready stream. Returns which of the
-// other two became ready, or the errno of poll.
-std::expected<Ready, int> poll_once(Streams& streams, int process_fd, int signal_fd,
-                                    std::optional<Duration> timeout) {
-  std::array<pollfd, 4> fds{};
-  std::array<int, 4> index{};
+// streams and, when given (not -1), the signals' descriptor, and reads one
+// chunk from every ready stream; the errno when poll fails.
+std::expected<void, int> poll_once(Streams& streams, int signal_fd,
+                                   std::optional<Duration> timeout) {
+  std::array<pollfd, 3> fds{};
   nfds_t count = 0;
   for (int i = 0; i < 2; ++i) {
-    if (!streams.fds[i]) continue;
-    fds[count] = {streams.fds[i].get(), POLLIN, 0};
-    index[count++] = i;
+    if (streams.fds[i]) fds[count++] = {streams.fds[i].get(), POLLIN, 0};
   }
-  for (const int fd : {process_fd, signal_fd}) {
-    if (fd >= 0) fds[count++] = {fd, POLLIN, 0};
-  }
+  if (signal_fd >= 0) fds[count++] = {signal_fd, POLLIN, 0};
   timespec wait{};
   if (timeout) {
     const auto seconds = std::chrono::floor<std::chrono::seconds>(*timeout);
     wait.tv_sec = static_cast<time_t>(seconds.count());
     wait.tv_nsec = static_cast<long>(std::chrono::nanoseconds(*timeout - seconds).count());
   }
-  Ready ready;
-  if (::ppoll(fds.data(), count, timeout ? &wait : nullptr, nullptr) < 0) {
-    if (errno == EINTR) return ready;
+  if (::ppoll(fds.data(), count, timeout ? &wait : nullptr, nullptr) < 0 && errno != EINTR) {
     return std::unexpected(errno);
   }
   for (nfds_t k = 0; k < count; ++k) {
-    if (fds[k].revents == 0) continue;
-    if (fds[k].fd == process_fd) {
-      ready.process = true;
-    } else if (fds[k].fd == signal_fd) {
-      ready.signal = true;
-    } else {
-      read_chunk(streams, index[k]);
-    }
+    if (fds[k].revents == 0 || fds[k].fd == signal_fd) continue;
+    read_chunk(streams, fds[k].fd == streams.fds[0].get() ? 0 : 1);
   }
-  return ready;
+  return {};
 }
 
 // The time from `elapsed` to `until`, never below zero.
@@ -362,45 +345,39 @@ Duration left(Duration until, Duration elapsed) {
   return std::max(Duration{0}, until - elapsed);
 }
 
-// Reads the streams until the program has ended and is reaped. At `limit`
-// it gets one last check and is then killed, as it is when an output passes
-// its cap. A stop signal kills it and then ends this process.
-std::expected<void, ProcessError> await_end(Child& child, const Fd& pidfd, const SignalWatch& watch,
+// Reads the streams until the program has ended and is reaped, looking for
+// its end whenever something arrives (SIGCHLD for any child, possibly one for
+// several ends). At `limit` it gets one last check and is then killed, as it
+// is when an output passes its cap. A stop signal kills it and then ends this
+// process.
+std::expected<void, ProcessError> await_end(Child& child, const SignalWatch& watch,
                                             Streams& streams, Clock::time_point start,
                                             std::optional<Duration> limit) {
   for (;;) {
+    if (auto reaped = try_reap(child); !reaped) {
+      return std::unexpected(ProcessError{ProcessErrorKind::wait, reaped.error()});
+    }
+    if (child.reaped) return {};
     std::optional<Duration> timeout;
     if (limit) {
       timeout = left(*limit, Clock::now() - start);
       if (*timeout == Duration{0}) {
-        if (auto reaped = try_reap(child); !reaped) {
-          return std::unexpected(ProcessError{ProcessErrorKind::wait, reaped.error()});
-        }
-        if (child.reaped) return {};
         kill_and_reap(child);
         return std::unexpected(ProcessError{ProcessErrorKind::timed_out, 0});
       }
     }
-    if (!pidfd) timeout = std::min<Duration>(timeout.value_or(kPollInterval), kPollInterval);
-    const auto ready =
-        poll_once(streams, pidfd ? pidfd.get() : -1, watch.fd ? watch.fd.get() : -1, timeout);
-    if (!ready) return std::unexpected(ProcessError{ProcessErrorKind::wait, ready.error()});
-    if (ready->signal) {
-      if (const int signal = take_stop_signal(watch); signal != 0) {
-        (void)try_reap(child);
-        kill_and_reap(child);
-        end_by(signal);
-      }
+    if (auto polled = poll_once(streams, watch.fd.get(), timeout); !polled) {
+      return std::unexpected(ProcessError{ProcessErrorKind::wait, polled.error()});
+    }
+    if (const int signal = take_stop_signal(watch); signal != 0) {
+      (void)try_reap(child);
+      kill_and_reap(child);
+      end_by(signal);
     }
     if (streams.over) {
       kill_and_reap(child);
       return std::unexpected(kTooLarge);
     }
-    if (pidfd && !ready->process) continue;
-    if (auto reaped = try_reap(child); !reaped) {
-      return std::unexpected(ProcessError{ProcessErrorKind::wait, reaped.error()});
-    }
-    if (child.reaped) return {};
   }
 }
 
@@ -411,7 +388,7 @@ void finish_reading(Streams& streams, Clock::time_point start, Duration until) {
   while (streams.open() && !streams.over) {
     const Duration timeout = left(until, Clock::now() - start);
     if (timeout == Duration{0}) break;
-    if (!poll_once(streams, -1, -1, timeout)) break;
+    if (!poll_once(streams, -1, timeout)) break;
   }
   for (int i = 0; i < 2; ++i) {
     if (streams.fds[i]) take_rest(streams, i);
@@ -436,7 +413,7 @@ std::expected<ProcessResult, ProcessError> run_process(const std::string& path,
   if (!err) return std::unexpected(ProcessError{ProcessErrorKind::spawn, err.error()});
   // Declared before the child, so that the child is killed before the mask returns.
   SignalWatch watch;
-  if (auto watching = watch_stop_signals(watch); !watching) {
+  if (auto watching = watch_signals(watch); !watching) {
     return std::unexpected(ProcessError{ProcessErrorKind::spawn, watching.error()});
   }
   const auto pid = spawn(path, args, out->write.get(), err->write.get(), watch.caller_mask);
@@ -445,13 +422,11 @@ std::expected<ProcessResult, ProcessError> run_process(const std::string& path,
   Child child(*pid);
   out->write.reset();
   err->write.reset();
-  // Without a descriptor for the process (older kernels), its end is polled for.
-  const Fd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, *pid, 0)));
   std::optional<Duration> deadline;
   if (limit) deadline = std::clamp(*limit, milliseconds{0}, kLongest);
 
   Streams streams{.fds = {std::move(out->read), std::move(err->read)}, .cap = max_output};
-  if (auto ended = await_end(child, pidfd, watch, streams, start, deadline); !ended) {
+  if (auto ended = await_end(child, watch, streams, start, deadline); !ended) {
     return std::unexpected(ended.error());
   }
   // Nothing of ours runs any more: a stop signal may end the process as usual.

@@ -40,7 +40,9 @@ struct ProcessError {
 /// Runs the program at `path` with `args` after the path as its argument
 /// list (no shell; nothing is quoted or split) and collects both outputs
 /// while waiting for its end. A path or argument holding a NUL byte is
-/// refused as a spawn error (EINVAL) without starting anything.
+/// refused as a spawn error (EINVAL) without starting anything, and so is a
+/// caller that ignores SIGCHLD or sets SA_NOCLDWAIT for it (ECHILD), as the
+/// kernel would reap the program unasked.
 ///
 /// The program starts in a process group of its own, with the caller's
 /// environment, working directory and signal mask, default handling of
@@ -58,9 +60,10 @@ struct ProcessError {
 /// - When SIGHUP, SIGINT or SIGTERM arrives while the program runs and would
 ///   end the caller (its handling is the default and the caller does not
 ///   block it), the program is killed with its group, and then the caller
-///   ends by that same signal. These signals are blocked in the calling
-///   thread during the call, so the caller should have no other thread.
-///   Signals the caller ignores, handles or blocks are left to it.
+///   ends by that same signal. These signals and SIGCHLD are blocked in the
+///   calling thread during the call and read there, so the caller must have
+///   no other thread (one could take them, and the program's end would go
+///   unnoticed). Signals the caller ignores, handles or blocks are left to it.
 /// - When asking for the program's end fails (wait), a program still
 ///   running is killed with its group.
 /// - A program that ends by itself is reaped and nothing is killed: its

@@ -2,18 +2,13 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -297,53 +292,27 @@ kill $!)");
   }
 }
 
-// Makes pidfd_open fail with ENOSYS in this process and its children, as on a
-// kernel that lacks it.
-bool refuse_pidfd_open() {
-  sock_filter filter[] = {
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_pidfd_open, 0, 1),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-  };
-  sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
-  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0 &&
-         ::syscall(SYS_pidfd_open, ::getpid(), 0) == -1 && errno == ENOSYS;
+TEST_F(ProcessTest, OtherChildrenOfTheCallerAreLeftToIt) {
+  const pid_t other = ::fork();
+  if (other == 0) {
+    ::usleep(100'000);
+    ::_exit(7);
+  }
+  const auto run = run_process(script("late", "sleep 0.3; echo done"), {}, milliseconds{5'000});
+  int status = 0;
+  EXPECT_EQ(::waitpid(other, &status, 0), other);
+  EXPECT_EQ(status, 7 << 8);
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->out, "done\n");
 }
 
-// What goes wrong when the end of a process can only be polled for; empty
-// when nothing does.
-std::string polling_problems(const std::string& talker, const std::string& sleeper) {
-  if (!refuse_pidfd_open()) return "pidfd_open could not be refused";
-  auto start = Clock::now();
-  const auto run = run_process(talker, {}, milliseconds{5'000});
-  if (!run || run->out != "out" || run->err != "err" || run->status != 3 << 8) {
-    return "the run of a quick program went wrong";
-  }
-  if (since(start) > milliseconds{200}) return "no return soon after the end";
-  start = Clock::now();
-  const auto slow = run_process(sleeper, {}, milliseconds{300});
-  const auto took = since(start);
-  if (slow || slow.error().kind != ProcessErrorKind::timed_out) return "no time-out";
-  if (took < milliseconds{300} || took > milliseconds{360}) {
-    return "killed after " + std::to_string(took.count()) + " ms";
-  }
-  errno = 0;
-  if (::waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD) return "a child was left";
-  return "";
-}
-
-TEST_F(ProcessTest, WithoutProcessDescriptorsTheEndIsPolledFor) {
-  const std::string talker = script("talker", "printf out; printf err >&2; exit 3");
-  const std::string sleeper = script("sleeper", "exec sleep 30");
-  EXPECT_EXIT(
-      {
-        const std::string problems = polling_problems(talker, sleeper);
-        std::fputs(problems.c_str(), stderr);
-        std::_Exit(problems.empty() ? 0 : 1);
-      },
-      testing::ExitedWithCode(0), "^$");
+TEST_F(ProcessTest, CallerIgnoringSigchldIsRefused) {
+  const auto before = ::signal(SIGCHLD, SIG_IGN);
+  const auto run = run_process("/bin/true", {});
+  ::signal(SIGCHLD, before);
+  ASSERT_FALSE(run.has_value());
+  EXPECT_EQ(run.error().kind, ProcessErrorKind::spawn);
+  EXPECT_EQ(run.error().errnum, ECHILD);
 }
 
 // Real runs show the common statuses (runner_test.cc); these are the rare ones.
