@@ -7,31 +7,11 @@
 #include <type_traits>
 
 #include "base/json_record.h"
+#include "base/json_rules.h"
 
 namespace vt::base::json {
 
 namespace detail {
-
-// Where a decoded value goes: its type, the table of the records inside it
-// (if any) and the object itself.
-struct Target {
-  const TypeInfo* type = nullptr;
-  const RecordInfo* record = nullptr;
-  void* object = nullptr;
-};
-
-// The deepest nesting of objects and arrays a text may have.
-inline constexpr std::size_t kMaxDepth = 128;
-
-// Whether a number, as written (up to the first white space, if any), is
-// written as an integer: without a fraction or an exponent.
-inline bool written_as_integer(std::string_view number) {
-  const std::string_view token = number.substr(0, number.find_first_of(" \t\n\r"));
-  return token.find_first_of(".eE") == std::string_view::npos;
-}
-
-// The target of a value that is read but not kept.
-inline constexpr TypeInfo kSkip{.kind = Kind::skip};
 
 // Decodes `text` into `target`, which holds a value-initialised value.
 std::expected<void, std::string> decode_into(std::string_view text, const Target& target);

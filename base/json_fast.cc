@@ -5,15 +5,17 @@
 // and words the fault; so this pass only has to decide, never to explain.
 //
 // Its one duty: whatever it accepts, the careful reader accepts too, with the
-// same values. fuzz/json_fast_fuzz.cc checks that on random texts.
+// same values. Both follow the rules of base/json_rules.h; the decoding tests
+// compare the passes on every text they decode, and fuzz/json_fast_fuzz.cc
+// on random texts.
 #include <simdjson.h>
 
-#include <limits>
 #include <nlohmann/json.hpp>
 #include <string_view>
 #include <utility>
 
 #include "base/json_decode.h"
+#include "base/json_rules.h"
 
 namespace vt::base::json::detail {
 namespace {
@@ -30,6 +32,7 @@ class FastReader {
   bool array(od::array& a, const Target& target, std::size_t depth);
 
  private:
+  bool container(od::value& v, const Target& target, std::size_t depth);
   bool record_object(od::object& o, const RecordInfo& record, void* out, std::size_t depth);
   bool record_array(od::array& a, const RecordInfo& record, void* out, std::size_t depth);
   bool any(od::value& v, nlohmann::json& out, std::size_t depth);
@@ -37,14 +40,6 @@ class FastReader {
   bool any_array(od::array& a, nlohmann::json& out, std::size_t depth);
   bool skip(od::value& v, std::size_t depth);
 };
-
-// The target a container is read into: past any nullables, since a
-// container is never null.
-Target engaged(const Target& target) {
-  Target t = target;
-  while (t.type->kind == Kind::nullable) t = {t.type->inner, t.record, t.type->engage(t.object)};
-  return t;
-}
 
 // A key as written, without its quotes; false when it holds an escape, so
 // that only the unescaped key can be compared.
@@ -81,17 +76,6 @@ bool key_of(od::field& field, std::string_view& key) {
   return field.unescaped_key().get(key) == SUCCESS;
 }
 
-// A number as the careful reader holds it: an integer written with a minus
-// sign, another integer, or a float when written as one. Integers beyond 64
-// bits are left to the careful reader.
-struct Number {
-  enum class Type : std::uint8_t { integer, unsigned_integer, floating };
-  Type type = Type::integer;
-  std::int64_t integer = 0;
-  std::uint64_t unsigned_integer = 0;
-  double floating = 0.0;
-};
-
 // The parser's float conversion goes wrong on "0." followed by more than 19
 // digits after the leading zeros (it checks where they start, not how many
 // there are): such numbers are left to the careful reader.
@@ -105,13 +89,17 @@ bool float_converts(std::string_view token) {
   return i - first <= 19;
 }
 
+// A number as the careful reader's parser gives it. Integers beyond 64 bits
+// are left to the careful reader.
 bool number_of(od::value& v, Number& n) {
   od::number_type type;
   if (v.get_number_type().get(type) != SUCCESS) return false;
   switch (type) {
     case od::number_type::floating_point_number: {
-      if (!float_converts(v.raw_json_token())) return false;
+      const std::string_view token = v.raw_json_token();
+      if (!float_converts(token)) return false;
       n.type = Number::Type::floating;
+      n.written = token.substr(0, token.find_first_of(kJsonSpace));
       return v.get_double().get(n.floating) == SUCCESS;
     }
     case od::number_type::signed_integer:
@@ -129,70 +117,61 @@ bool number_of(od::value& v, Number& n) {
 
 bool FastReader::value(od::value& v, const Target& target, std::size_t depth) {
   Target t = target;
-  while (t.type->kind == Kind::nullable) {
-    bool null = false;
-    if (v.is_null().get(null) != SUCCESS) return false;
-    if (null) {
-      t.type->disengage(t.object);
-      return true;
-    }
-    t = {t.type->inner, t.record, t.type->engage(t.object)};
-  }
+  bool null = false;
+  if (t.type->kind == Kind::nullable && v.is_null().get(null) != SUCCESS) return false;
+  if (null_empties(t, null)) return true;
   switch (t.type->kind) {
     case Kind::f64: {
+      // The float straight from the text: most values are floats, and asking
+      // first what kind of number it is costs time.
       const std::string_view token = v.raw_json_token();
       double& out = *static_cast<double*>(t.object);
       if (!float_converts(token) || v.get_double().get(out) != SUCCESS) return false;
-      // "-0" is the integer 0, whose float has no sign.
-      if (out == 0 && written_as_integer(token)) out = 0.0;
+      out = float_of(out, token);
       return true;
     }
-    case Kind::u32: {
-      std::uint64_t n = 0;
-      if (v.get_uint64().get(n) != SUCCESS || n > std::numeric_limits<std::uint32_t>::max()) {
-        return false;
-      }
-      *static_cast<std::uint32_t*>(t.object) = static_cast<std::uint32_t>(n);
-      return true;
+    case Kind::u32:
+    case Kind::i64: {
+      Number n;
+      return number_of(v, n) && store_number(t, n) == Stored::done;
     }
-    case Kind::i64:
-      return v.get_int64().get(*static_cast<std::int64_t*>(t.object)) == SUCCESS;
     case Kind::string: {
       std::string_view text;
-      if (!string_of(v, text)) return false;
-      static_cast<std::string*>(t.object)->assign(text);
-      return true;
+      return string_of(v, text) && store_string(t, text) == Stored::done;
     }
-    case Kind::boolean:
-      return v.get_bool().get(*static_cast<bool*>(t.object)) == SUCCESS;
+    case Kind::boolean: {
+      bool b = false;
+      return v.get_bool().get(b) == SUCCESS && store_boolean(t, b) == Stored::done;
+    }
     case Kind::any:
       return any(v, *static_cast<nlohmann::json*>(t.object), depth);
     case Kind::skip:
       return skip(v, depth);
     case Kind::list:
-    case Kind::record: {
-      od::json_type type;
-      if (v.type().get(type) != SUCCESS) return false;
-      if (type == od::json_type::array) {
-        od::array a;
-        return v.get_array().get(a) == SUCCESS && array(a, t, depth);
-      }
-      if (type != od::json_type::object || t.type->kind == Kind::list) return false;
-      od::object o;
-      return v.get_object().get(o) == SUCCESS && object(o, t, depth);
-    }
-    case Kind::map: {
-      od::object o;
-      return v.get_object().get(o) == SUCCESS && object(o, t, depth);
-    }
+    case Kind::map:
+    case Kind::record:
+      return container(v, t, depth);
     case Kind::nullable:
       break;
   }
   return false;
 }
 
+// A list, map or record, from an array or an object.
+bool FastReader::container(od::value& v, const Target& target, std::size_t depth) {
+  od::json_type type;
+  if (v.type().get(type) != SUCCESS) return false;
+  if (type == od::json_type::array && target.type->kind != Kind::map) {
+    od::array a;
+    return v.get_array().get(a) == SUCCESS && array(a, target, depth);
+  }
+  if (type != od::json_type::object || target.type->kind == Kind::list) return false;
+  od::object o;
+  return v.get_object().get(o) == SUCCESS && object(o, target, depth);
+}
+
 bool FastReader::object(od::object& o, const Target& target, std::size_t depth) {
-  if (++depth > kMaxDepth) return false;
+  if (!open_level(depth)) return false;
   const Target t = engaged(target);
   switch (t.type->kind) {
     case Kind::record:
@@ -222,7 +201,7 @@ bool FastReader::object(od::object& o, const Target& target, std::size_t depth) 
 }
 
 bool FastReader::array(od::array& a, const Target& target, std::size_t depth) {
-  if (++depth > kMaxDepth) return false;
+  if (!open_level(depth)) return false;
   const Target t = engaged(target);
   switch (t.type->kind) {
     case Kind::record:
@@ -261,51 +240,39 @@ bool FastReader::array(od::array& a, const Target& target, std::size_t depth) {
 
 bool FastReader::record_object(od::object& o, const RecordInfo& record, void* out,
                                std::size_t depth) {
-  const std::span<const Field> fields = record.fields();
-  const std::size_t count = fields.size();
-  std::uint64_t seen = 0;
-  // Keys mostly come in table order: start after the last match
-  // (5% of BM_DecodeSnapshot).
-  std::size_t next = 0;
+  RecordFields fields(record, out);
   for (auto result : o) {
     od::field field;
     if (std::move(result).get(field) != SUCCESS) return false;
     // Table keys hold no quote or backslash: a key equals one only when
     // written without escapes.
     const od::raw_json_string key = field.key();
-    std::size_t i = next;
-    std::size_t tried = 0;
-    for (; tried < count; ++tried, ++i) {
-      if (i == count) i = 0;
-      if (key.unsafe_is_equal(fields[i].key)) break;
+    Target slot;
+    switch (fields.key([&key](std::string_view name) { return key.unsafe_is_equal(name); }, slot)) {
+      case RecordFields::Key::field:
+        break;
+      case RecordFields::Key::unknown: {
+        // One written with escapes might name a field once unescaped.
+        std::string_view plain;
+        if (!plain_key(key, plain)) return false;
+        break;
+      }
+      case RecordFields::Key::repeated:
+        return false;
     }
-    if (tried == count) {
-      std::string_view plain;
-      if (!plain_key(key, plain) || !skip(field.value(), depth)) return false;
-      continue;
-    }
-    const std::uint64_t bit = std::uint64_t{1} << i;
-    if ((seen & bit) != 0) return false;
-    seen |= bit;
-    next = i + 1;
-    const Field& f = fields[i];
-    if (!value(field.value(), {f.type, f.record, f.member(out)}, depth)) return false;
+    if (!value(field.value(), slot, depth)) return false;
   }
-  return (record.required & ~seen) == 0;
+  return fields.missing() == nullptr;
 }
 
 bool FastReader::record_array(od::array& a, const RecordInfo& record, void* out,
                               std::size_t depth) {
-  const std::span<const Field> fields = record.fields();
-  std::size_t index = 0;
+  RecordFields fields(record, out);
   for (auto result : a) {
     od::value v;
-    if (std::move(result).get(v) != SUCCESS || index == fields.size()) return false;
-    const Field& f = fields[index++];
-    if (!value(v, {f.type, f.record, f.member(out)}, depth)) return false;
+    if (std::move(result).get(v) != SUCCESS || !value(v, fields.element(), depth)) return false;
   }
-  const std::uint64_t left_out = index >= 64 ? 0 : ~std::uint64_t{0} << index;
-  return (record.no_default & left_out) == 0;
+  return fields.length_fits();
 }
 
 bool FastReader::any(od::value& v, nlohmann::json& out, std::size_t depth) {
@@ -314,26 +281,16 @@ bool FastReader::any(od::value& v, nlohmann::json& out, std::size_t depth) {
   switch (type) {
     case od::json_type::object: {
       od::object o;
-      return v.get_object().get(o) == SUCCESS && ++depth <= kMaxDepth && any_object(o, out, depth);
+      return v.get_object().get(o) == SUCCESS && open_level(depth) && any_object(o, out, depth);
     }
     case od::json_type::array: {
       od::array a;
-      return v.get_array().get(a) == SUCCESS && ++depth <= kMaxDepth && any_array(a, out, depth);
+      return v.get_array().get(a) == SUCCESS && open_level(depth) && any_array(a, out, depth);
     }
     case od::json_type::number: {
       Number n;
       if (!number_of(v, n)) return false;
-      switch (n.type) {
-        case Number::Type::floating:
-          out = n.floating;
-          break;
-        case Number::Type::integer:
-          out = n.integer;
-          break;
-        case Number::Type::unsigned_integer:
-          out = n.unsigned_integer;
-          break;
-      }
+      store_any(out, n);
       return true;
     }
     case od::json_type::string: {
@@ -386,11 +343,11 @@ bool FastReader::skip(od::value& v, std::size_t depth) {
   switch (type) {
     case od::json_type::object: {
       od::object o;
-      return v.get_object().get(o) == SUCCESS && object(o, {&kSkip, nullptr, nullptr}, depth);
+      return v.get_object().get(o) == SUCCESS && object(o, kSkipped, depth);
     }
     case od::json_type::array: {
       od::array a;
-      return v.get_array().get(a) == SUCCESS && array(a, {&kSkip, nullptr, nullptr}, depth);
+      return v.get_array().get(a) == SUCCESS && array(a, kSkipped, depth);
     }
     case od::json_type::number: {
       double n = 0.0;
@@ -427,17 +384,18 @@ bool decode_padded(const simdjson::padded_string_view text, bool object, const T
     done = doc.get_array().get(a) == SUCCESS && reader.array(a, target, 0);
   }
   if (!done) return false;
-  // With the root value read, its text reaches to the next token: the end of
-  // the text, unless something trails it.
+  // With the root value read, its text reaches to the next token, if any.
   std::string_view root;
   if (doc.raw_json().get(root) != SUCCESS) return false;
-  return root.data() + root.size() == text.data() + text.size();
+  const std::string_view whole(text.data(), text.size());
+  return trailing_byte(whole, static_cast<std::size_t>(root.data() + root.size() - whole.data())) ==
+         std::string_view::npos;
 }
 
 }  // namespace
 
 bool decode_fast(const std::string& text, const Target& target) {
-  const std::size_t first = text.find_first_not_of(" \t\n\r");
+  const std::size_t first = text.find_first_not_of(kJsonSpace);
   if (first == std::string::npos || (text[first] != '{' && text[first] != '[')) return false;
   const bool object = text[first] == '{';
   if (text.capacity() - text.size() >= simdjson::SIMDJSON_PADDING) {

@@ -1,13 +1,12 @@
 // The careful reader behind decode_json: it receives the JSON parser's
 // events and writes each value straight into its place in the target
-// records, and it says where a fault was found.
+// records, following the rules of base/json_rules.h, and it says where a
+// fault was found.
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
-#include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "base/json_decode.h"
+#include "base/json_rules.h"
 #include "base/utf8.h"
 
 namespace vt::base::json::detail {
@@ -54,13 +54,11 @@ class TrackingIterator {
 
 // One scalar event of the parser.
 struct Scalar {
-  enum class Type : std::uint8_t { null, boolean, integer, unsigned_integer, floating, string };
+  enum class Type : std::uint8_t { null, boolean, number, string };
   Type type = Type::null;
   bool boolean = false;
-  std::int64_t integer = 0;
-  std::uint64_t unsigned_integer = 0;
-  double floating = 0.0;
-  const std::string* text = nullptr;  // string value, or the number as written
+  Number number{};
+  const std::string* text = nullptr;  // string value
 };
 
 class Reader {
@@ -103,12 +101,9 @@ class Reader {
   struct Frame {
     FrameKind kind = FrameKind::root;
     const TypeInfo* type = nullptr;      // list and map: the container's type
-    const RecordInfo* record = nullptr;  // the record table in use below
-    void* object = nullptr;
-    const Field* fields = nullptr;  // records: the field table
-    std::uint32_t count = 0;        // records: number of fields
-    std::uint32_t index = 0;        // arrays: elements seen
-    std::uint64_t seen = 0;         // objects: bit i set once field i was given
+    const RecordInfo* record = nullptr;  // list and map: the table of their records
+    void* object = nullptr;              // list and map: the container
+    RecordFields fields{};               // records: the fields given
   };
 
   bool enter();
@@ -136,24 +131,7 @@ class Reader {
   bool ran_out_ = false;
 };
 
-// What became of a scalar given to a member.
-enum class Stored : std::uint8_t {
-  done,
-  wrong_type,    // e.g. a string for a float
-  out_of_range,  // an integer that the member's type cannot hold
-};
-
 constexpr std::size_t kMaxQuotedBytes = 64;
-
-// A number the parser could not hold as a 64-bit integer still counts as an
-// integer when it is written as one.
-bool integer_fits(const Scalar& value, std::int64_t low, std::uint64_t high) {
-  if (value.type == Scalar::Type::integer) {
-    return value.integer >= low &&
-           (value.integer < 0 || static_cast<std::uint64_t>(value.integer) <= high);
-  }
-  return value.unsigned_integer <= high;
-}
 
 // How an error message names what the member expected.
 std::string expected_of(const TypeInfo* type, const RecordInfo* record) {
@@ -185,111 +163,41 @@ std::string expected_of(const TypeInfo* type, const RecordInfo* record) {
 
 Stored store_scalar(const Target& target, const Scalar& value) {
   Target t = target;
-  while (t.type->kind == Kind::nullable) {
-    if (value.type == Scalar::Type::null) {
-      t.type->disengage(t.object);
-      return Stored::done;
-    }
-    t = {t.type->inner, t.record, t.type->engage(t.object)};
-  }
-  using Type = Scalar::Type;
-  switch (t.type->kind) {
-    case Kind::skip:
-      return Stored::done;
-    case Kind::f64: {
-      double& out = *static_cast<double*>(t.object);
-      if (value.type == Type::floating) {
-        out = value.floating;
-      } else if (value.type == Type::integer) {
-        out = static_cast<double>(value.integer);
-      } else if (value.type == Type::unsigned_integer) {
-        out = static_cast<double>(value.unsigned_integer);
-      } else {
-        break;
-      }
-      return Stored::done;
-    }
-    case Kind::u32:
-    case Kind::i64: {
-      const bool u32 = t.type->kind == Kind::u32;
-      if (value.type == Type::floating) {
-        if (written_as_integer(*value.text)) return Stored::out_of_range;
-        break;
-      }
-      if (value.type != Type::integer && value.type != Type::unsigned_integer) break;
-      const bool fits = u32 ? integer_fits(value, 0, std::numeric_limits<std::uint32_t>::max())
-                            : integer_fits(value, std::numeric_limits<std::int64_t>::min(),
-                                           std::numeric_limits<std::int64_t>::max());
-      if (!fits) return Stored::out_of_range;
-      const std::int64_t number = value.type == Type::integer
-                                      ? value.integer
-                                      : static_cast<std::int64_t>(value.unsigned_integer);
-      if (u32) {
-        *static_cast<std::uint32_t*>(t.object) = static_cast<std::uint32_t>(number);
-      } else {
-        *static_cast<std::int64_t*>(t.object) = number;
-      }
-      return Stored::done;
-    }
-    case Kind::string:
-      if (value.type != Type::string) break;
-      static_cast<std::string*>(t.object)->assign(*value.text);
-      return Stored::done;
-    case Kind::boolean:
-      if (value.type != Type::boolean) break;
-      *static_cast<bool*>(t.object) = value.boolean;
-      return Stored::done;
-    case Kind::any: {
-      nlohmann::json& out = *static_cast<nlohmann::json*>(t.object);
-      switch (value.type) {
-        case Type::null:
-          out = nullptr;
-          break;
-        case Type::boolean:
-          out = value.boolean;
-          break;
-        case Type::integer:
-          out = value.integer;
-          break;
-        case Type::unsigned_integer:
-          out = value.unsigned_integer;
-          break;
-        case Type::floating:
-          // An integer past 64 bits keeps its digits, not a float's.
-          if (written_as_integer(*value.text)) {
-            out = integer_text(*value.text);
-          } else {
-            out = value.floating;
-          }
-          break;
-        case Type::string:
-          out = *value.text;
-          break;
-      }
-      return Stored::done;
-    }
-    case Kind::list:
-    case Kind::map:
-    case Kind::record:
-    case Kind::nullable:
+  if (null_empties(t, value.type == Scalar::Type::null)) return Stored::done;
+  switch (value.type) {
+    case Scalar::Type::null:
+      return store_null(t);
+    case Scalar::Type::boolean:
+      return store_boolean(t, value.boolean);
+    case Scalar::Type::number:
+      return store_number(t, value.number);
+    case Scalar::Type::string:
       break;
   }
-  return Stored::wrong_type;
+  return store_string(t, *value.text);
 }
 
 // How an error message names the value found.
+std::string describe(const Number& n) {
+  switch (n.type) {
+    case Number::Type::integer:
+      return "integer " + std::to_string(n.integer);
+    case Number::Type::unsigned_integer:
+      return "integer " + std::to_string(n.unsigned_integer);
+    case Number::Type::floating:
+      break;
+  }
+  return (written_as_integer(n.written) ? "integer " : "floating point ") + std::string(n.written);
+}
+
 std::string describe(const Scalar& value) {
   switch (value.type) {
     case Scalar::Type::null:
       return "null";
     case Scalar::Type::boolean:
       return value.boolean ? "boolean true" : "boolean false";
-    case Scalar::Type::integer:
-      return "integer " + std::to_string(value.integer);
-    case Scalar::Type::unsigned_integer:
-      return "integer " + std::to_string(value.unsigned_integer);
-    case Scalar::Type::floating:
-      return (written_as_integer(*value.text) ? "integer " : "floating point ") + *value.text;
+    case Scalar::Type::number:
+      return describe(value.number);
     case Scalar::Type::string:
       break;
   }
@@ -323,15 +231,20 @@ bool Reader::boolean(bool value) {
 }
 
 bool Reader::number_integer(std::int64_t value) {
-  return scalar(Scalar{.type = Scalar::Type::integer, .integer = value});
+  return scalar(Scalar{.type = Scalar::Type::number,
+                       .number = {.type = Number::Type::integer, .integer = value}});
 }
 
 bool Reader::number_unsigned(std::uint64_t value) {
-  return scalar(Scalar{.type = Scalar::Type::unsigned_integer, .unsigned_integer = value});
+  return scalar(
+      Scalar{.type = Scalar::Type::number,
+             .number = {.type = Number::Type::unsigned_integer, .unsigned_integer = value}});
 }
 
 bool Reader::number_float(double value, const std::string& text) {
-  return scalar(Scalar{.type = Scalar::Type::floating, .floating = value, .text = &text});
+  return scalar(
+      Scalar{.type = Scalar::Type::number,
+             .number = {.type = Number::Type::floating, .floating = value, .written = text}});
 }
 
 bool Reader::string(std::string& value) {
@@ -366,23 +279,16 @@ bool Reader::key(std::string& key) {
   if (skip_depth_ != 0) return true;
   Frame& frame = frames_.back();
   switch (frame.kind) {
-    case FrameKind::object_record: {
-      std::uint32_t i = 0;
-      while (i < frame.count && frame.fields[i].key != key) ++i;
-      if (i == frame.count) {
-        pending_ = {&kSkip, nullptr, nullptr};
-        return true;
+    case FrameKind::object_record:
+      switch (frame.fields.key([&key](std::string_view name) { return name == key; }, pending_)) {
+        case RecordFields::Key::field:
+        case RecordFields::Key::unknown:
+          return true;
+        case RecordFields::Key::repeated:
+          break;
       }
-      const std::uint64_t bit = std::uint64_t{1} << i;
-      if ((frame.seen & bit) != 0) {
-        return fail("duplicate field \"" + key + "\" in " + std::string(frame.record->name),
-                    consumed());
-      }
-      frame.seen |= bit;
-      const Field& field = frame.fields[i];
-      pending_ = {field.type, field.record, field.member(frame.object)};
-      return true;
-    }
+      return fail("duplicate field \"" + key + "\" in " + std::string(frame.fields.record().name),
+                  consumed());
     case FrameKind::map:
       pending_ = {frame.type->inner, frame.record, frame.type->insert(frame.object, key)};
       return true;
@@ -406,12 +312,10 @@ bool Reader::end_object() {
   }
   const Frame& frame = frames_.back();
   if (frame.kind == FrameKind::object_record) {
-    const std::uint64_t missing = frame.record->required & ~frame.seen;
-    if (missing != 0) {
-      const Field& field = frame.fields[std::countr_zero(missing)];
-      return fail(
-          "missing field \"" + std::string(field.key) + "\" in " + std::string(frame.record->name),
-          consumed());
+    if (const Field* missing = frame.fields.missing()) {
+      return fail("missing field \"" + std::string(missing->key) + "\" in " +
+                      std::string(frame.fields.record().name),
+                  consumed());
     }
   } else if (frame.kind == FrameKind::any) {
     any_stack_.pop_back();
@@ -429,12 +333,11 @@ bool Reader::end_array() {
   }
   const Frame& frame = frames_.back();
   if (frame.kind == FrameKind::array_record) {
-    // Fields past the end of the array keep their defaults, if they have any.
-    const std::uint64_t left_out = frame.index >= 64 ? 0 : ~std::uint64_t{0} << frame.index;
-    if (frame.index > frame.count || (frame.record->no_default & left_out) != 0) {
-      return fail("invalid length " + std::to_string(frame.index) + ", expected " +
-                      std::string(frame.record->name) + " with " + std::to_string(frame.count) +
-                      (frame.count == 1 ? " field" : " fields"),
+    if (!frame.fields.length_fits()) {
+      const std::size_t count = frame.fields.count();
+      return fail("invalid length " + std::to_string(frame.fields.length()) + ", expected " +
+                      std::string(frame.fields.record().name) + " with " + std::to_string(count) +
+                      (count == 1 ? " field" : " fields"),
                   consumed());
     }
   } else if (frame.kind == FrameKind::any) {
@@ -466,7 +369,7 @@ bool Reader::parse_error(std::size_t position, const std::string&,
 // Real documents nest a few levels; a fixed limit keeps every later step
 // that walks a decoded value (copies, the writer) within a small stack.
 bool Reader::enter() {
-  if (++depth_ <= kMaxDepth) return true;
+  if (open_level(depth_)) return true;
   return fail("nesting deeper than " + std::to_string(kMaxDepth) + " levels", consumed());
 }
 
@@ -485,13 +388,7 @@ bool Reader::next_target(Target& target) {
       target = {frame.type->inner, frame.record, frame.type->append(frame.object)};
       return true;
     case FrameKind::array_record:
-      if (frame.index < frame.count) {
-        const Field& field = frame.fields[frame.index];
-        target = {field.type, field.record, field.member(frame.object)};
-      } else {
-        target = {&kSkip, nullptr, nullptr};  // too long: counted, then refused at its end
-      }
-      ++frame.index;
+      target = frame.fields.element();
       return true;
     case FrameKind::any:
       if (any_stack_.back()->is_array()) {
@@ -523,20 +420,15 @@ bool Reader::put(const Target& target, const Scalar& value) {
 }
 
 bool Reader::begin_container(const Target& target, bool object) {
-  Target t = target;
-  while (t.type->kind == Kind::nullable) t = {t.type->inner, t.record, t.type->engage(t.object)};
+  const Target t = engaged(target);
   switch (t.type->kind) {
     case Kind::skip:
       ++skip_depth_;
       return true;
     case Kind::record: {
       if (!object && t.record->form != Form::object_or_array) break;
-      const std::span<const Field> fields = t.record->fields();
       frames_.push_back(Frame{.kind = object ? FrameKind::object_record : FrameKind::array_record,
-                              .record = t.record,
-                              .object = t.object,
-                              .fields = fields.data(),
-                              .count = static_cast<std::uint32_t>(fields.size())});
+                              .fields = RecordFields(*t.record, t.object)});
       return true;
     }
     case Kind::list:
@@ -578,30 +470,23 @@ bool Reader::fail(std::string message, std::size_t offset) {
 // or one byte earlier, and never in both places, as a number is preceded by
 // white space, a bracket, a comma or a colon.
 std::size_t Reader::value_end(const Scalar& value) const {
+  if (value.type != Scalar::Type::number) return consumed();
   std::string written;
-  switch (value.type) {
-    case Scalar::Type::integer:
-      written = std::to_string(value.integer);  // "0" of "-0" will do
+  switch (value.number.type) {
+    case Number::Type::integer:
+      written = std::to_string(value.number.integer);  // "0" of "-0" will do
       break;
-    case Scalar::Type::unsigned_integer:
-      written = std::to_string(value.unsigned_integer);
+    case Number::Type::unsigned_integer:
+      written = std::to_string(value.number.unsigned_integer);
       break;
-    case Scalar::Type::floating:
-      written = *value.text;
+    case Number::Type::floating:
+      written = value.number.written;
       break;
-    case Scalar::Type::null:
-    case Scalar::Type::boolean:
-    case Scalar::Type::string:
-      return consumed();
   }
   return text_.substr(0, consumed() - 1).ends_with(written) ? consumed() - 1 : consumed();
 }
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-bool is_json_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
 
 }  // namespace
 
@@ -624,10 +509,9 @@ std::expected<void, std::string> decode_into(std::string_view text, const Target
     }
     return std::unexpected(reader.error() + at_position(text, reader.error_offset()));
   }
-  for (std::size_t i = reader.end(); i < text.size(); ++i) {
-    if (!is_json_space(text[i])) {
-      return std::unexpected("trailing characters" + at_position(text, i + 1));
-    }
+  if (const std::size_t trailing = trailing_byte(text, reader.end());
+      trailing != std::string_view::npos) {
+    return std::unexpected("trailing characters" + at_position(text, trailing + 1));
   }
   return {};
 }
