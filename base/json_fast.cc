@@ -96,10 +96,10 @@ bool number_of(od::value& v, Number& n) {
   if (v.get_number_type().get(type) != SUCCESS) return false;
   switch (type) {
     case od::number_type::floating_point_number: {
-      const std::string_view token = v.raw_json_token();
-      if (!float_converts(token)) return false;
+      // The parser reads only a number written with a fraction or an exponent
+      // as a float.
+      if (!float_converts(v.raw_json_token())) return false;
       n.type = Number::Type::floating;
-      n.written = token.substr(0, token.find_first_of(kJsonSpace));
       return v.get_double().get(n.floating) == SUCCESS;
     }
     case od::number_type::signed_integer:

@@ -184,10 +184,12 @@ std::string describe(const Number& n) {
       return "integer " + std::to_string(n.integer);
     case Number::Type::unsigned_integer:
       return "integer " + std::to_string(n.unsigned_integer);
+    case Number::Type::big_integer:
+      return "integer " + std::string(n.written);
     case Number::Type::floating:
       break;
   }
-  return (written_as_integer(n.written) ? "integer " : "floating point ") + std::string(n.written);
+  return "floating point " + std::string(n.written);
 }
 
 std::string describe(const Scalar& value) {
@@ -242,9 +244,8 @@ bool Reader::number_unsigned(std::uint64_t value) {
 }
 
 bool Reader::number_float(double value, const std::string& text) {
-  return scalar(
-      Scalar{.type = Scalar::Type::number,
-             .number = {.type = Number::Type::floating, .floating = value, .written = text}});
+  return scalar(Scalar{.type = Scalar::Type::number,
+                       .number = {.type = float_type(text), .floating = value, .written = text}});
 }
 
 bool Reader::string(std::string& value) {
@@ -479,6 +480,7 @@ std::size_t Reader::value_end(const Scalar& value) const {
     case Number::Type::unsigned_integer:
       written = std::to_string(value.number.unsigned_integer);
       break;
+    case Number::Type::big_integer:
     case Number::Type::floating:
       written = value.number.written;
       break;

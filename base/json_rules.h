@@ -83,19 +83,25 @@ inline bool null_empties(Target& target, bool null) {
 }
 
 // A number as both parsers give it: an integer written with a minus sign
-// ("-0" too), another integer, or a float. An integer beyond 64 bits comes as
-// a float: `written` tells it apart.
+// ("-0" too), another integer within 64 bits, an integer beyond them (whose
+// float the parser gives, with the text), or a float.
 struct Number {
-  enum class Type : std::uint8_t { integer, unsigned_integer, floating };
+  enum class Type : std::uint8_t { integer, unsigned_integer, big_integer, floating };
   Type type = Type::integer;
   std::int64_t integer = 0;
   std::uint64_t unsigned_integer = 0;
-  double floating = 0.0;
-  std::string_view written{};  // floats: the number as written
+  double floating = 0.0;       // big integers and floats
+  std::string_view written{};  // big integers, and the careful reader's floats: as written
 };
 
-// The float of a number read as one, `written` as it was: that of an integer
-// is the integer's, so "-0" gives a zero without a sign.
+// The type of a number that a parser gives as a float, `written` as it was.
+inline Number::Type float_type(std::string_view written) {
+  return written_as_integer(written) ? Number::Type::big_integer : Number::Type::floating;
+}
+
+// The float of a number `written` as it was: an integer's is that of the
+// integer, so "-0" gives a zero without a sign (the careful reader's parser
+// gives "-0" as the integer 0).
 inline double float_of(double read, std::string_view written) {
   return read == 0 && written_as_integer(written) ? 0.0 : read;
 }
@@ -103,15 +109,21 @@ inline double float_of(double read, std::string_view written) {
 // Stores an integer in a member of type I (std::uint32_t or std::int64_t).
 template <class I>
 Stored store_integer(void* out, const Number& n) {
-  if (n.type == Number::Type::floating) {
-    return written_as_integer(n.written) ? Stored::out_of_range : Stored::wrong_type;
-  }
   constexpr std::int64_t low = std::numeric_limits<I>::min();
   constexpr std::uint64_t high = std::numeric_limits<I>::max();
-  const bool fits =
-      n.type == Number::Type::integer
-          ? n.integer >= low && (n.integer < 0 || static_cast<std::uint64_t>(n.integer) <= high)
-          : n.unsigned_integer <= high;
+  bool fits = false;
+  switch (n.type) {
+    case Number::Type::integer:
+      fits = n.integer >= low && (n.integer < 0 || static_cast<std::uint64_t>(n.integer) <= high);
+      break;
+    case Number::Type::unsigned_integer:
+      fits = n.unsigned_integer <= high;
+      break;
+    case Number::Type::big_integer:
+      break;
+    case Number::Type::floating:
+      return Stored::wrong_type;
+  }
   if (!fits) return Stored::out_of_range;
   *static_cast<I*>(out) = static_cast<I>(
       n.type == Number::Type::integer ? n.integer : static_cast<std::int64_t>(n.unsigned_integer));
@@ -124,17 +136,16 @@ inline void store_any(nlohmann::json& out, const Number& n) {
   switch (n.type) {
     case Number::Type::integer:
       out = n.integer;
-      return;
+      break;
     case Number::Type::unsigned_integer:
       out = n.unsigned_integer;
-      return;
-    case Number::Type::floating:
       break;
-  }
-  if (written_as_integer(n.written)) {
-    out = integer_text(n.written);
-  } else {
-    out = n.floating;
+    case Number::Type::big_integer:
+      out = integer_text(n.written);
+      break;
+    case Number::Type::floating:
+      out = n.floating;
+      break;
   }
 }
 
@@ -152,8 +163,9 @@ inline Stored store_number(const Target& t, const Number& n) {
         case Number::Type::unsigned_integer:
           out = static_cast<double>(n.unsigned_integer);
           break;
+        case Number::Type::big_integer:
         case Number::Type::floating:
-          out = float_of(n.floating, n.written);
+          out = n.floating;
           break;
       }
       return Stored::done;
