@@ -89,30 +89,29 @@ bool float_converts(std::string_view token) {
   return i - first <= 19;
 }
 
+// An integer as the careful reader's parser gives it, read straight as one
+// (asking first what kind of number it is costs time): false for a float, and
+// for an integer beyond 64 bits, which are left to the careful reader.
+bool integer_of(od::value& v, Number& n) {
+  if (v.is_negative()) {
+    n.type = Number::Type::integer;
+    return v.get_int64().get(n.integer) == SUCCESS;
+  }
+  n.type = Number::Type::unsigned_integer;
+  return v.get_uint64().get(n.unsigned_integer) == SUCCESS;
+}
+
 // A number as the careful reader's parser gives it. Integers beyond 64 bits
 // are left to the careful reader.
 bool number_of(od::value& v, Number& n) {
   od::number_type type;
   if (v.get_number_type().get(type) != SUCCESS) return false;
-  switch (type) {
-    case od::number_type::floating_point_number: {
-      // The parser reads only a number written with a fraction or an exponent
-      // as a float.
-      if (!float_converts(v.raw_json_token())) return false;
-      n.type = Number::Type::floating;
-      return v.get_double().get(n.floating) == SUCCESS;
-    }
-    case od::number_type::signed_integer:
-      if (v.is_negative()) {
-        n.type = Number::Type::integer;
-        return v.get_int64().get(n.integer) == SUCCESS;
-      }
-      break;
-    case od::number_type::unsigned_integer:
-      break;
-  }
-  n.type = Number::Type::unsigned_integer;
-  return v.get_uint64().get(n.unsigned_integer) == SUCCESS;
+  if (type != od::number_type::floating_point_number) return integer_of(v, n);
+  // The parser reads only a number written with a fraction or an exponent as
+  // a float.
+  if (!float_converts(v.raw_json_token())) return false;
+  n.type = Number::Type::floating;
+  return v.get_double().get(n.floating) == SUCCESS;
 }
 
 bool FastReader::value(od::value& v, const Target& target, std::size_t depth) {
@@ -133,7 +132,7 @@ bool FastReader::value(od::value& v, const Target& target, std::size_t depth) {
     case Kind::u32:
     case Kind::i64: {
       Number n;
-      return number_of(v, n) && store_number(t, n) == Stored::done;
+      return integer_of(v, n) && store_number(t, n) == Stored::done;
     }
     case Kind::string: {
       std::string_view text;
