@@ -284,9 +284,17 @@ constexpr auto field(std::string_view key, Presence presence, const Record<R, N>
                                           .member = &detail::member_of<Member>}};
 }
 
+namespace detail {
+// Not constexpr: a table that calls it does not compile, and the compiler's
+// message names it.
+inline void two_fields_of_a_record_share_a_key() {}
+}  // namespace detail
+
 /// The table of records of type T named `name`, from its fields in order.
+/// Each key names one field (the readers look keys up on that ground); a
+/// table whose keys repeat does not compile.
 template <class T, class... F>
-requires(std::same_as<F, FieldOf<T>>&&...) constexpr Record<T, sizeof...(F)> record(
+requires(std::same_as<F, FieldOf<T>>&&...) consteval Record<T, sizeof...(F)> record(
     std::string_view name, Form form, const F&... fields) {
   static_assert(sizeof...(F) <= 64, "a record has at most 64 fields");
   Record<T, sizeof...(F)> result;
@@ -295,6 +303,11 @@ requires(std::same_as<F, FieldOf<T>>&&...) constexpr Record<T, sizeof...(F)> rec
   result.table = &Record<T, sizeof...(F)>::entries_of;
   result.entries = {fields.field...};
   for (std::size_t i = 0; i < sizeof...(F); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (result.entries[i].key == result.entries[j].key) {
+        detail::two_fields_of_a_record_share_a_key();
+      }
+    }
     const Presence presence = result.entries[i].presence;
     if (presence == Presence::required) result.required |= std::uint64_t{1} << i;
     if (presence != Presence::defaulted) result.no_default |= std::uint64_t{1} << i;
