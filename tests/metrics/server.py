@@ -1,15 +1,26 @@
 """A generated server (tools/gen_server.cc) on which the metrics tests run
 vorlane-top-metrics and vorlane-top through the launcher (tests/e2e/launch),
 as root in private namespaces."""
-import json, os, subprocess, sys
+import json, os, re, subprocess, sys
 
 TEXTFILE_NAME = "vorlane-top.prom"
+# The writer's temporary files, and the names its cleanup takes for them.
+TEMPORARY = re.compile(r"\.vorlane-top-metrics\.[0-9a-f]{1,32}\.tmp")
 
 
 def skip_unless_root():
     if os.geteuid() != 0:
         print("skipped: the test runs the commands through the launcher, which needs root")
         sys.exit(77)
+
+
+def in_private_mounts():
+    """Runs the test again in a mount namespace of its own, so that its
+    mounts vanish with it; returns once inside."""
+    if os.environ.get("VT_TEST_MOUNTS") != "private":
+        os.environ["VT_TEST_MOUNTS"] = "private"
+        os.execvp("unshare", ["unshare", "--mount", "--propagation", "private",
+                              sys.executable, *sys.argv])
 
 
 class Server:

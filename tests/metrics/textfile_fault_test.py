@@ -17,9 +17,8 @@ The failed runs exit with status 1 and an "Error: " line. The test runs in
 a mount namespace of its own, so that its mounts vanish with it."""
 import os, re, shutil, signal, subprocess, sys, tempfile, time
 
-from server import TEXTFILE_NAME, Server, skip_unless_root
+from server import TEMPORARY, TEXTFILE_NAME, Server, in_private_mounts, skip_unless_root
 
-TEMPORARY = re.compile(r"\.vorlane-top-metrics\.[0-9]+\.tmp")
 # SIGKILL on entering the first rename: the temporary file is complete, the
 # metrics file not yet replaced.
 KILL_AT_RENAME = ["strace", "-f", "-qq", "-o", "/dev/null",
@@ -114,10 +113,7 @@ def overlapping_runs(server, directory, textfile):
 def main():
     fault, tools = sys.argv[1], sys.argv[2:6]
     skip_unless_root()
-    if os.environ.get("VT_FAULT_TEST_MOUNTS") != "private":
-        os.environ["VT_FAULT_TEST_MOUNTS"] = "private"
-        os.execvp("unshare", ["unshare", "--mount", "--propagation", "private",
-                              sys.executable, *sys.argv])
+    in_private_mounts()
     work = tempfile.mkdtemp(prefix="vt-textfile-fault.")
     directory = os.path.join(work, "textfile")
     os.mkdir(directory)
