@@ -4,6 +4,7 @@
 
 #include "base/file.h"
 #include "base/json_decode.h"
+#include "base/process.h"
 #include "base/utf8.h"
 
 namespace vt::cli {
@@ -79,20 +80,21 @@ std::expected<SavedTopData, std::string> decode_snapshot(const std::string& text
   return json::decode_json<SavedTopData>(text, kSavedTopData);
 }
 
-std::expected<SavedTopData, base::Error> load_snapshot(const std::string& path, double now,
-                                                       std::size_t max_size) {
+std::expected<LoadedSnapshot, base::Error> load_snapshot(const std::string& path, double now,
+                                                         std::size_t max_size) {
   const auto text = base::read_file(path, max_size);
   std::string cause;
   if (!text && text.error().errnum == EFBIG) {
     cause = "file size " + std::to_string(text.error().size) + " bytes is over the limit of " +
             std::to_string(max_size) + " bytes";
   } else if (!text) {
-    SavedTopData empty;
-    empty.timestamp = now;
+    LoadedSnapshot empty;
+    empty.data.timestamp = now;
+    empty.unread = "Cannot read " + path + ": " + base::os_error_text(text.error().errnum);
     return empty;
   } else {
     auto snapshot = decode_snapshot(*text);
-    if (snapshot) return std::move(*snapshot);
+    if (snapshot) return LoadedSnapshot{std::move(*snapshot), {}};
     // Only UTF-8 decodes; a text that is not is refused as such, wherever
     // the decoder stopped.
     if (const auto bad = base::check_utf8(*text)) {

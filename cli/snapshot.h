@@ -88,11 +88,18 @@ std::expected<SavedTopData, std::string> decode_snapshot(const std::string& text
 /// million accounts.
 inline constexpr std::size_t kSnapshotMaxBytes = std::size_t{2} << 30;
 
+/// A loaded snapshot, and why its file could not be read when it could not.
+struct LoadedSnapshot {
+  SavedTopData data;
+  std::string unread;  ///< "Cannot read PATH: ..."; empty when the file was read
+};
+
 /// Loads the snapshot at `path`. A file that cannot be read (also: not a
-/// regular file) gives the empty snapshot stamped `now`; a file that cannot
-/// be decoded (including one that is not UTF-8) or that is larger than
-/// `max_size` gives "Failed to parse {path}" with the reason as its cause.
-std::expected<SavedTopData, base::Error> load_snapshot(const std::string& path, double now,
-                                                       std::size_t max_size = kSnapshotMaxBytes);
+/// regular file) gives the empty snapshot stamped `now`, with the reason in
+/// `unread`; a file that cannot be decoded (including one that is not
+/// UTF-8) or that is larger than `max_size` gives "Failed to parse {path}"
+/// with the reason as its cause.
+std::expected<LoadedSnapshot, base::Error> load_snapshot(const std::string& path, double now,
+                                                         std::size_t max_size = kSnapshotMaxBytes);
 
 }  // namespace vt::cli

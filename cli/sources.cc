@@ -19,16 +19,16 @@ LoginNames login_names_of_accounts(std::uint32_t uid_min) {
   return names;
 }
 
-// Domain and reseller of each visible account, from the control panel; a
-// failed lookup leaves the table empty.
-PanelAccounts panel_accounts(const std::string& helper, const std::vector<TopUser>& users,
-                             const std::vector<std::size_t>& positions) {
+// Domain and reseller of each visible account, from the control panel.
+std::expected<PanelAccounts, std::string> panel_accounts(
+    const std::string& helper, const std::vector<TopUser>& users,
+    const std::vector<std::size_t>& positions) {
   std::vector<std::int64_t> uids;
   uids.reserve(positions.size());
   for (const std::size_t i : positions) uids.push_back(users[i].id);
   PanelAccounts panel;
   auto found = plugins::lookup_users(helper, uids);
-  if (!found) return panel;
+  if (!found) return std::unexpected(std::move(found.error()));
   for (auto& info : found->users) {
     PanelAccount& account = panel[info.uid];
     account.domain = info.domain.empty() ? kNotAvailable : std::move(info.domain);
@@ -37,10 +37,24 @@ PanelAccounts panel_accounts(const std::string& helper, const std::vector<TopUse
   return panel;
 }
 
-std::unordered_set<std::string> panel_admins(const std::string& helper) {
+std::expected<std::unordered_set<std::string>, std::string> panel_admins(
+    const std::string& helper) {
   auto admins = plugins::list_admins(helper);
-  if (!admins) return {};
-  return {std::make_move_iterator(admins->begin()), std::make_move_iterator(admins->end())};
+  if (!admins) return std::unexpected(std::move(admins.error()));
+  return std::unordered_set<std::string>{std::make_move_iterator(admins->begin()),
+                                         std::make_move_iterator(admins->end())};
+}
+
+// Keeps what `got` holds in `into`, or notes why it holds nothing.
+template <typename Value>
+void absorb(std::expected<Value, std::string>&& got, Value& into, Source source,
+            std::vector<SourceOutcome>& consulted) {
+  if (got) {
+    into = std::move(*got);
+    consulted.push_back({source, {}});
+  } else {
+    consulted.push_back({source, std::move(got.error())});
+  }
 }
 
 }  // namespace
@@ -48,12 +62,16 @@ std::unordered_set<std::string> panel_admins(const std::string& helper) {
 std::expected<Sources, base::Error> gather_sources(const Cli& cli, const CallerIdentity& caller,
                                                    const Programs& programs) {
   Sources sources;
+  std::vector<SourceOutcome>& consulted = sources.consulted;
   // A root caller has passed the namespace check: no need to ask again.
   sources.tessel = core::tessel_service_status(programs.tslctl, caller.is_root);
-  sources.tessel_mode = core::query_tessel_mode(programs.tsl_helper);
+  auto mode = core::ask_tessel_mode(programs.tsl_helper);
+  std::string tessel_helper_failure = mode ? "" : "tessel-mode: " + mode.error();
+  sources.tessel_mode = std::move(mode).value_or("none");
   auto snapshot = load_snapshot(kSnapshotPath, epoch_seconds_now());
   if (!snapshot) return std::unexpected(std::move(snapshot.error()));
-  sources.snapshot = std::move(*snapshot);
+  sources.snapshot = std::move(snapshot->data);
+  consulted.push_back({Source::snapshot, std::move(snapshot->unread)});
   const core::StatsConfig config = core::load_stats_config(kStatsConfigPath);
 
   const std::vector<TopUser>& users = sources.snapshot.users;
@@ -61,8 +79,11 @@ std::expected<Sources, base::Error> gather_sources(const Cli& cli, const CallerI
   sources.visible = visible_accounts(users, config.use_big_uids, config.hide_kob_more_than_maxuid,
                                      login_range.min, login_range.max);
   sources.login_names = login_names_of_accounts(login_range.min);
-  sources.panel = panel_accounts(programs.plexa_helper, users, sources.visible);
-  if (caller.is_root) sources.admins = panel_admins(programs.plexa_helper);
+  absorb(panel_accounts(programs.plexa_helper, users, sources.visible), sources.panel,
+         Source::panel_names, consulted);
+  if (caller.is_root) {
+    absorb(panel_admins(programs.plexa_helper), sources.admins, Source::panel_admins, consulted);
+  }
 
   // MySQL figures: the saved ones where they order the report ("mysql_cpu"
   // and "mysql_io") or are merged into it, the live ones and the limits
@@ -70,9 +91,15 @@ std::expected<Sources, base::Error> gather_sources(const Cli& cli, const CallerI
   sources.mysql_in_report = sources.tessel.status == "enabled" && !cli.hide_mysql;
   const SortKey sort_key = sort_key_named(cli.order_by);
   if (sources.mysql_in_report || sort_key == SortKey::mysql_cpu || sort_key == SortKey::mysql_io) {
-    sources.mysql_stats = core::load_tsltop_file(core::kTsltopSnapshotPath);
+    absorb(core::load_tsltop_file(core::kTsltopSnapshotPath), sources.mysql_stats,
+           Source::mysql_stats, consulted);
   }
-  if (sources.mysql_in_report) core::merge_tsltop_command(sources.mysql_stats, programs.tsltop);
+  if (sources.mysql_in_report) {
+    if (auto merged = core::merge_tsltop_command(sources.mysql_stats, programs.tsltop); !merged) {
+      SourceOutcome& stats = consulted.back();
+      if (stats.failure.empty()) stats.failure = programs.tsltop + " -c: " + merged.error();
+    }
+  }
 
   if (cli.for_reseller) {
     if (auto listed = plugins::list_reseller_users(programs.plexa_helper, *cli.for_reseller)) {
@@ -82,7 +109,12 @@ std::expected<Sources, base::Error> gather_sources(const Cli& cli, const CallerI
   if (sources.mysql_in_report) {
     auto limits = plugins::query_tsl_limits(
         programs.tsl_helper, mysql_names(users, sources.visible, sources.login_names));
-    if (limits) sources.tessel_limits = std::move(*limits);
+    if (limits) {
+      sources.tessel_limits = std::move(*limits);
+    } else if (tessel_helper_failure.empty()) {
+      tessel_helper_failure = "limits: " + limits.error();
+    }
+    consulted.push_back({Source::tessel_helper, std::move(tessel_helper_failure)});
   }
   return sources;
 }

@@ -31,6 +31,17 @@ struct Programs {
   std::string tsltop = core::kTsltopProgram;
 };
 
+/// The inputs whose failures a run absorbs into empty or default values:
+/// the JSON report carries on without them, the metrics report each one.
+enum class Source { snapshot, panel_names, panel_admins, tessel_helper, mysql_stats };
+
+/// A source that the run consulted, and why it failed; `failure` is empty
+/// when it answered.
+struct SourceOutcome {
+  Source source;
+  std::string failure;
+};
+
 struct Sources {
   core::TesselStatus tessel;
   std::string tessel_mode = "none";
@@ -45,6 +56,10 @@ struct Sources {
   /// With --for-reseller: the panel's list of the reseller's accounts, if
   /// it could be had.
   std::optional<std::vector<std::string>> reseller_users;
+  /// The sources above that the run consulted, in its order. The tessel
+  /// helper and the MySQL figures count only where they go into the
+  /// report: "none" is the mode of a server without the tessel service.
+  std::vector<SourceOutcome> consulted;
 };
 
 /// Gathers the sources of the report of `caller`, in the run's order: the
@@ -52,7 +67,7 @@ struct Sources {
 /// "Failed to parse ..."), the configuration and the login range, login
 /// names, the panel's accounts and (for root) admins, the MySQL figures,
 /// the reseller's accounts and the MySQL limits. Every other failure is
-/// absorbed into an empty or default value.
+/// absorbed into an empty or default value, and noted in `consulted`.
 std::expected<Sources, base::Error> gather_sources(const Cli& cli, const CallerIdentity& caller,
                                                    const Programs& programs);
 

@@ -45,11 +45,16 @@ TesselStatus tessel_service_status(const std::string& tool, bool machine_root) {
                       nlohmann::json{{"output", std::string(base::trim(err))}});
 }
 
-std::string query_tessel_mode(const std::string& helper) {
+std::expected<std::string, std::string> ask_tessel_mode(const std::string& helper) {
   // No time limit, on purpose: by the command's contract a hung helper hangs it.
   const auto run = base::run_process(helper, {"tessel-mode"});
-  if (!run || run->status != 0) return "none";
+  if (!run) return std::unexpected(base::os_error_text(run.error().errnum));
+  if (run->status != 0) return std::unexpected(base::status_text(run->status));
   return tessel_mode_from_answer(run->out);
+}
+
+std::string query_tessel_mode(const std::string& helper) {
+  return ask_tessel_mode(helper).value_or("none");
 }
 
 std::string tessel_mode_from_answer(std::string_view answer) {

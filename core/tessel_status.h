@@ -2,6 +2,7 @@
 // The MySQL tessel service's status, as the report shows it, and the mode in
 // which the service limits MySQL usage.
 #include <cstdint>
+#include <expected>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -35,7 +36,11 @@ TesselStatus tessel_service_status(const std::string& tool, bool machine_root);
 std::string tessel_mode_from_answer(std::string_view answer);
 
 /// `tessel_mode_from_answer` of what `helper` prints for "tessel-mode" (no
-/// time limit); "none" when it cannot be started or does not exit with 0.
+/// time limit), or why it gave none: the system's error when it cannot be
+/// started, its wait status when it does not exit with 0.
+std::expected<std::string, std::string> ask_tessel_mode(const std::string& helper);
+
+/// `ask_tessel_mode`, "none" when the helper gave no mode.
 std::string query_tessel_mode(const std::string& helper);
 
 }  // namespace vt::core

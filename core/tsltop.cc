@@ -31,19 +31,24 @@ constexpr auto kTslTopData = json::record<TslTopData>(
 
 }  // namespace
 
-DbTslStatsByName load_tsltop_file(const std::string& path) {
+std::expected<DbTslStatsByName, std::string> load_tsltop_file(const std::string& path) {
   const auto text = base::read_file(path, kTsltopMaxBytes);
-  if (!text) return {};
+  if (!text) {
+    return std::unexpected("Cannot read " + path + ": " + base::os_error_text(text.error().errnum));
+  }
   auto data = json::decode_json<TslTopData>(*text, kTslTopData);
-  if (!data) return {};
+  if (!data) return std::unexpected("Failed to parse " + path + ": " + data.error());
   return std::move(data->dbtsl_data);
 }
 
-void merge_tsltop_command(DbTslStatsByName& stats, const std::string& program) {
+std::expected<void, std::string> merge_tsltop_command(DbTslStatsByName& stats,
+                                                      const std::string& program) {
   // No time limit, on purpose: by the command's contract a hung tool hangs it.
   const auto run = base::run_process(program, {"-c"});
-  if (!run || run->status != 0) return;
+  if (!run) return std::unexpected(base::os_error_text(run.error().errnum));
+  if (run->status != 0) return std::unexpected(base::status_text(run->status));
   merge_tsltop_output(stats, run->out);
+  return {};
 }
 
 }  // namespace vt::core

@@ -3,6 +3,7 @@
 // snapshot file the statistics service saves, and the live output of the
 // service's statistics tool merged over it.
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,15 +25,17 @@ struct DbTslStats {
 using DbTslStatsByName = std::unordered_map<std::string, DbTslStats>;
 
 /// The per-account figures of the snapshot file at `path`: the members of
-/// its "dbtsl_data" object. Empty when the file cannot be read, is not UTF-8
-/// or is not such a document (a member given twice or as null, a fractional
-/// "time_of_restrict", anything after the JSON value).
-DbTslStatsByName load_tsltop_file(const std::string& path);
+/// its "dbtsl_data" object; or why there are none: the file cannot be read,
+/// is not UTF-8 or is not such a document (a member given twice or as null,
+/// a fractional "time_of_restrict", anything after the JSON value).
+std::expected<DbTslStatsByName, std::string> load_tsltop_file(const std::string& path);
 
 /// Runs `program` with "-c" (no time limit) and merges its output into
 /// `stats` with `merge_tsltop_output`. A program that cannot be started,
-/// is killed or exits with a status other than 0 leaves `stats` unchanged.
-void merge_tsltop_command(DbTslStatsByName& stats, const std::string& program);
+/// is killed or exits with a status other than 0 leaves `stats` unchanged,
+/// and gives the system's error or its wait status.
+std::expected<void, std::string> merge_tsltop_command(DbTslStatsByName& stats,
+                                                      const std::string& program);
 
 /// Merges the statistics tool's output (raw bytes; invalid UTF-8 is
 /// replaced) into `stats`. The first line is a header; every further line

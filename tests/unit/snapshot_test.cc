@@ -330,9 +330,10 @@ TEST_F(SnapshotFile, Loads) {
     const auto got = load_snapshot(path, kNow);
     if (c.cause.empty()) {
       ASSERT_TRUE(got.has_value()) << got.error().causes.at(0);
-      EXPECT_EQ(got->timestamp, c.timestamp);
-      EXPECT_EQ(got->users.size(), c.users);
-      EXPECT_TRUE(got->resellers.empty());
+      EXPECT_EQ(got->data.timestamp, c.timestamp);
+      EXPECT_EQ(got->data.users.size(), c.users);
+      EXPECT_TRUE(got->data.resellers.empty());
+      EXPECT_EQ(got->unread.empty(), c.content.has_value());
     } else {
       ASSERT_FALSE(got.has_value());
       EXPECT_EQ(got.error().message, "Failed to parse " + path);
@@ -344,8 +345,9 @@ TEST_F(SnapshotFile, Loads) {
 TEST_F(SnapshotFile, DirectoryGivesTheEmptySnapshot) {
   const auto from_dir = load_snapshot(dir_.string(), kNow);
   ASSERT_TRUE(from_dir.has_value());
-  EXPECT_EQ(from_dir->timestamp, kNow);
-  EXPECT_TRUE(from_dir->users.empty());
+  EXPECT_EQ(from_dir->data.timestamp, kNow);
+  EXPECT_TRUE(from_dir->data.users.empty());
+  EXPECT_EQ(from_dir->unread, "Cannot read " + dir_.string() + ": Is a directory (os error 21)");
 }
 
 }  // namespace
