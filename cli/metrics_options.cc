@@ -30,6 +30,10 @@ const CLI::Validator kNonEmpty(
     [](std::string& value) -> std::string { return value.empty() ? "the path is empty" : ""; }, "",
     "path");
 
+const CLI::Validator kNonEmptyName(
+    [](std::string& value) -> std::string { return value.empty() ? "the name is empty" : ""; }, "",
+    "name");
+
 }  // namespace
 
 std::expected<MetricsCli, ParseExit> parse_metrics_cli(int argc, const char* const* argv) {
@@ -44,6 +48,9 @@ std::expected<MetricsCli, ParseExit> parse_metrics_cli(int argc, const char* con
       app.add_option("--textfile", cli.textfile,
                      "Write the metrics to PATH (replaced atomically) instead of standard output");
   textfile->type_name("PATH")->check(kNonEmpty);
+  auto* group = app.add_option("--group", cli.group,
+                               "Give the metrics file this group, which may read it (mode 0640)");
+  group->type_name("NAME")->default_str(kDefaultTextfileGroup)->check(kNonEmptyName);
   auto* top = app.add_option("--top", top_text, "Export the top N accounts of each sort order");
   top->type_name("N")->default_str("10")->check(kUnsigned64);
   auto* near_limit = app.add_option("--near-limit", near_limit_text,
@@ -56,7 +63,7 @@ std::expected<MetricsCli, ParseExit> parse_metrics_cli(int argc, const char* con
   auto* all = app.add_flag("--all-accounts", cli.bounds.all_accounts,
                            "Export every account, without a cap (for small servers)");
 
-  if (auto exit = parse_arguments(app, {textfile, top, near_limit, max, all},
+  if (auto exit = parse_arguments(app, {textfile, group, top, near_limit, max, all},
                                   std::string(kMetricsProgramName) + " " + kVersion, argc, argv)) {
     return std::unexpected(std::move(*exit));
   }

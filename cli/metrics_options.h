@@ -11,8 +11,12 @@ namespace vt::cli {
 
 inline constexpr const char* kMetricsProgramName = "vorlane-top-metrics";
 
+/// The group that node_exporter runs as in Debian's package.
+inline constexpr const char* kDefaultTextfileGroup = "prometheus";
+
 struct MetricsCli {
-  std::optional<std::string> textfile;  ///< nothing: standard output
+  std::optional<std::string> textfile;        ///< nothing: standard output
+  std::string group = kDefaultTextfileGroup;  ///< the metrics file's group
   SelectionBounds bounds;
 };
 

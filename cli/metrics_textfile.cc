@@ -2,19 +2,27 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <vector>
 
+#include "base/directory.h"
 #include "base/fd.h"
 #include "base/process.h"
 #include "cli/output.h"
 
 namespace vt::cli {
 namespace {
+
+// New names to try when one is taken: a run that meets this many taken
+// random names in a row has met something other than chance.
+constexpr int kNameAttempts = 16;
 
 // The failure of `step` ("Cannot create") on `object`, with the errno it
 // left. Nothing is allocated before the call, so that errno is still the
@@ -25,15 +33,18 @@ base::Error failure(const std::string& path, std::string_view step, const std::s
           {std::string(step) + " " + object, base::os_error_text(errnum)}};
 }
 
-// Whether no run holds the temporary file `name` any more: a writer keeps
-// its file locked until the rename, and the lock goes with its process.
-bool abandoned(int directory, const char* name) {
+// Whether a run still writes the regular file `name`: a writer keeps its
+// file locked until the rename, and the lock goes with its process. A file
+// that cannot be opened is taken for held.
+bool held(int directory, const char* name) {
   const base::Fd file(::openat(directory, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  return file && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0;
+  return !file || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0;
 }
 
-// Removes what killed runs left in the directory; the file of a run still
-// writing stays, and so does what cannot be removed. The write goes on.
+// Removes the entries of the temporary pattern that killed runs left in the
+// directory, or that somebody else put there; the file of a run still
+// writing stays, and so does what cannot be removed. Nothing but a regular
+// file is ever opened. The write goes on.
 void remove_leftovers(int directory) {
   const int listing = ::dup(directory);
   if (listing < 0) return;
@@ -42,24 +53,88 @@ void remove_leftovers(int directory) {
     ::close(listing);
     return;
   }
+  std::vector<std::string> names;
   while (const dirent* entry = ::readdir(dir)) {
-    if (is_temporary_name(entry->d_name) && abandoned(directory, entry->d_name)) {
-      (void)::unlinkat(directory, entry->d_name, 0);
-    }
+    if (is_temporary_name(entry->d_name)) names.emplace_back(entry->d_name);
   }
   ::closedir(dir);
+  for (const std::string& name : names) {
+    struct stat info {};
+    if (::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISREG(info.st_mode) && held(directory, name.c_str())) continue;
+    (void)base::remove_entry(directory, name.c_str());
+  }
+}
+
+// A temporary name nobody can guess: 64 bits from the kernel's generator,
+// which blocks only until it is first seeded, early at boot.
+std::expected<std::string, int> random_temporary_name() {
+  unsigned char bytes[8] = {};
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0 && errno != EINTR) return std::unexpected(errno);
+    if (n > 0) got += static_cast<std::size_t>(n);
+  }
+  constexpr char kHex[] = "0123456789abcdef";
+  std::string name(kTemporaryPrefix);
+  for (const unsigned char b : bytes) {
+    name += kHex[b >> 4];
+    name += kHex[b & 0xf];
+  }
+  name += kTemporarySuffix;
+  return name;
+}
+
+// A new temporary file in the directory, created by this run and no other.
+struct Temporary {
+  base::Fd file;
+  std::string name;
+};
+
+std::expected<Temporary, int> create_temporary(int directory) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    auto name = random_temporary_name();
+    if (!name) return std::unexpected(name.error());
+    base::Fd file(::openat(directory, name->c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (file) return Temporary{std::move(file), std::move(*name)};
+    if (errno != EEXIST) return std::unexpected(errno);
+  }
+  return std::unexpected(EEXIST);
 }
 
 }  // namespace
 
 bool is_temporary_name(std::string_view name) {
   if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) return false;
-  const std::string_view pid = name.substr(
+  const std::string_view digits = name.substr(
       kTemporaryPrefix.size(), name.size() - kTemporaryPrefix.size() - kTemporarySuffix.size());
-  return !pid.empty() && std::ranges::all_of(pid, [](char c) { return c >= '0' && c <= '9'; });
+  return !digits.empty() && digits.size() <= 32 && std::ranges::all_of(digits, [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+  });
 }
 
-std::expected<void, base::Error> write_textfile(const std::string& path, std::string_view text) {
+std::expected<gid_t, base::Error> textfile_group(const std::string& name) {
+  std::vector<char> buffer(1024);
+  group entry{};
+  group* found = nullptr;
+  int error = 0;
+  while ((error = ::getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found)) ==
+             ERANGE &&
+         buffer.size() < (std::size_t{1} << 24)) {
+    buffer.resize(buffer.size() * 2);
+  }
+  if (found != nullptr) return found->gr_gid;
+  if (error != 0) {
+    return std::unexpected(
+        base::Error{"Cannot look up the group " + name, {base::os_error_text(error)}});
+  }
+  return std::unexpected(base::Error{"Unknown group " + name, {}});
+}
+
+std::expected<void, base::Error> write_textfile(const std::string& path, std::string_view text,
+                                                gid_t group) {
   const std::size_t slash = path.rfind('/');
   const std::string directory = slash == std::string::npos ? "."
                                 : slash == 0               ? "/"
@@ -69,36 +144,50 @@ std::expected<void, base::Error> write_textfile(const std::string& path, std::st
     return std::unexpected(failure(path, "Cannot write to", path, EISDIR));
   }
 
-  const base::Fd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dir) return std::unexpected(failure(path, "Cannot open the directory", directory, errno));
-  remove_leftovers(dir.get());
+  auto dir = base::open_directory_no_links(directory);
+  if (!dir && dir.error() == ELOOP) {
+    return std::unexpected(base::Error{
+        "Failed to write the metrics file " + path,
+        {"The path " + directory + " leads through a symbolic link, which is not followed"}});
+  }
+  if (!dir)
+    return std::unexpected(failure(path, "Cannot open the directory", directory, dir.error()));
+  remove_leftovers(dir->get());
 
-  const std::string temporary =
-      std::string(kTemporaryPrefix) + std::to_string(::getpid()) + std::string(kTemporarySuffix);
-  const std::string temporary_path = (directory == "/" ? "" : directory) + "/" + temporary;
-  const base::Fd file(::openat(dir.get(), temporary.c_str(),
-                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!file) return std::unexpected(failure(path, "Cannot create", temporary_path, errno));
+  auto temporary = create_temporary(dir->get());
+  const std::string prefix = directory == "/" ? "" : directory;
+  if (!temporary) {
+    return std::unexpected(
+        failure(path, "Cannot create a temporary file in", directory, temporary.error()));
+  }
+  const int file = temporary->file.get();
+  const char* temporary_name = temporary->name.c_str();
 
   // Each step in turn; the first that fails names itself and its errno.
   // The lock, held until the rename, tells other runs that the file is in
   // use; fsync has reported any write error before the file is closed.
   std::string_view step;
   int errnum = 0;
-  if (::flock(file.get(), LOCK_EX) != 0) {
+  if (::flock(file, LOCK_EX) != 0) {
     step = "Cannot lock", errnum = errno;
-  } else if (const auto written = write_all(file.get(), text); !written) {
+  } else if (const auto written = write_all(file, text); !written) {
     step = "Cannot write", errnum = written.error();
-  } else if (::fsync(file.get()) != 0) {
+  } else if (::fsync(file) != 0) {
     step = "Cannot sync", errnum = errno;
-  } else if (::fchmod(file.get(), 0644) != 0) {
+  } else if (::fchown(file, static_cast<uid_t>(-1), group) != 0) {
+    step = "Cannot set the group of", errnum = errno;
+  } else if (::fchmod(file, 0640) != 0) {
     step = "Cannot set the mode of", errnum = errno;
-  } else if (::renameat(dir.get(), temporary.c_str(), dir.get(), name.c_str()) != 0) {
+  } else if (::renameat(dir->get(), temporary_name, dir->get(), name.c_str()) != 0) {
     step = "Cannot rename", errnum = errno;
   }
   if (!step.empty()) {
-    (void)::unlinkat(dir.get(), temporary.c_str(), 0);
-    return std::unexpected(failure(path, step, temporary_path, errnum));
+    (void)::unlinkat(dir->get(), temporary_name, 0);
+    return std::unexpected(failure(path, step, prefix + "/" + temporary->name, errnum));
+  }
+  // The rename is durable only once the directory is.
+  if (::fsync(dir->get()) != 0) {
+    return std::unexpected(failure(path, "Cannot sync the directory", directory, errno));
   }
   return {};
 }

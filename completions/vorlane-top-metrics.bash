@@ -4,7 +4,7 @@
 _vorlane_top_metrics() {
   local cur=${COMP_WORDS[COMP_CWORD]}
   local prev=${COMP_WORDS[COMP_CWORD - 1]}
-  local options="--textfile --top --near-limit --max-accounts --all-accounts -h --help -V --version"
+  local options="--textfile --group --top --near-limit --max-accounts --all-accounts -h --help -V --version"
   COMPREPLY=()
   # With "=" among the word breaks, "--textfile=x.prom" arrives as three words.
   if [[ $cur == "=" ]]; then
@@ -18,11 +18,19 @@ _vorlane_top_metrics() {
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       return
       ;;
+    --group)
+      mapfile -t COMPREPLY < <(compgen -g -- "$cur")
+      return
+      ;;
     --top | --near-limit | --max-accounts)
       return
       ;;
   esac
   case $cur in
+    --group=*)
+      mapfile -t COMPREPLY < <(compgen -P "--group=" -g -- "${cur#*=}")
+      return
+      ;;
     --textfile=*)
       mapfile -t COMPREPLY < <(compgen -P "--textfile=" -f -- "${cur#*=}")
       return

@@ -3,6 +3,7 @@
 
 complete -c vorlane-top-metrics -f
 complete -c vorlane-top-metrics -l textfile -r -F -d 'Write the metrics to this file, atomically'
+complete -c vorlane-top-metrics -l group -x -a '(__fish_complete_groups)' -d 'Give the metrics file this group (default prometheus)'
 complete -c vorlane-top-metrics -l top -x -d 'Export the top N accounts for each sort key (default 10)'
 complete -c vorlane-top-metrics -l near-limit -x -d 'Fraction of a limit that counts as near it (default 0.9)'
 complete -c vorlane-top-metrics -l max-accounts -x -d 'Export at most M accounts (default 300)'
