@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -25,21 +26,59 @@ using Clock = std::chrono::steady_clock;
 // vorlane-top --json can list.
 const Cli kEveryAccount{.json = true, .max = std::numeric_limits<std::uint64_t>::max()};
 
-// The text goes to the file or to standard output.
-int emit(const MetricsCli& cli, RunOutcome outcome, ServerFigures server,
+// The names of the sources in vorlane_source_up.
+constexpr std::string_view kStatsService = "stats_service";
+
+std::string_view source_name(Source source) {
+  switch (source) {
+    case Source::snapshot:
+      return "snapshot";
+    case Source::panel_names:
+      return "panel_names";
+    case Source::panel_admins:
+      return "panel_admins";
+    case Source::tessel_helper:
+      return "tessel_helper";
+    case Source::mysql_stats:
+      return "mysql_stats";
+  }
+  return "unknown";
+}
+
+// What a run has found so far: the metrics to write, and why each source
+// that failed did.
+struct Findings {
+  MetricsRun run;
+  std::vector<std::string> failures;
+
+  void note(std::string_view source, std::string failure) {
+    run.sources.push_back({source, failure.empty()});
+    if (!failure.empty()) failures.push_back(std::string(source) + ": " + std::move(failure));
+  }
+};
+
+std::string flattened(const base::Error& error) {
+  std::string text = error.message;
+  for (const std::string& cause : error.causes) text += ": " + cause;
+  return text;
+}
+
+// The text goes to the file or to standard output; a source that failed
+// fails the run once the metrics, which say so, are out.
+int emit(const MetricsCli& cli, std::optional<gid_t> group, Findings findings,
          const std::vector<TopUser>& accounts, const std::vector<std::size_t>& exported,
          Clock::time_point start) {
-  MetricsRun run;
-  run.outcome = outcome;
-  run.server = std::move(server);
-  run.near_limit_fraction = cli.bounds.near_limit;
-  run.duration_seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  const std::string text = metrics_text(run, accounts, exported);
-  if (!cli.textfile) return exit_printing(text, kExitSuccess);
-  if (auto written = write_textfile(*cli.textfile, text); !written) {
+  findings.run.duration_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const std::string text = metrics_text(findings.run, accounts, exported);
+  int status = kExitSuccess;
+  if (!cli.textfile) {
+    status = exit_printing(text, kExitSuccess);
+  } else if (auto written = write_textfile(*cli.textfile, text, *group); !written) {
     return exit_failure(written.error());
   }
-  return kExitSuccess;
+  if (status != kExitSuccess || findings.failures.empty()) return status;
+  return exit_failure(
+      {"The metrics were written without the sources that failed", std::move(findings.failures)});
 }
 
 }  // namespace
@@ -57,24 +96,54 @@ int run_metrics(int argc, const char* const* argv) {
   if (!caller || !caller->is_root) {
     return exit_failure({std::string(kMetricsProgramName) + " must be run by root", {}});
   }
-  if (core::kob_support_notice(programs.plexa_helper)) {
-    return emit(cli, RunOutcome::kob_unsupported, {}, {}, {}, start);
+  // Before anything is gathered: a file that cannot be given its group is
+  // not written at all.
+  std::optional<gid_t> group;
+  if (cli.textfile) {
+    auto found = textfile_group(cli.group);
+    if (!found) {
+      found.error().causes.insert(found.error().causes.begin(), found.error().message);
+      return exit_failure(
+          {"Failed to write the metrics file " + *cli.textfile, std::move(found.error().causes)});
+    }
+    group = *found;
   }
-  if (check_stats_service(kStatsPidPath) != ServiceState::running) {
-    return emit(cli, RunOutcome::stats_down, {}, {}, {}, start);
+
+  Findings findings;
+  findings.run.near_limit_fraction = cli.bounds.near_limit;
+  findings.run.export_max = export_max(cli.bounds);
+  if (core::kob_support_notice(programs.plexa_helper)) {
+    findings.run.outcome = RunOutcome::kob_unsupported;
+    return emit(cli, group, std::move(findings), {}, {}, start);
+  }
+  const ServiceState service = check_stats_service(kStatsPidPath);
+  findings.note(kStatsService, service_state_message(service).value_or(""));
+  if (service != ServiceState::running) {
+    findings.run.outcome = RunOutcome::stats_down;
+    return emit(cli, group, std::move(findings), {}, {}, start);
   }
 
   auto sources = touch_and_gather(kEveryAccount, *caller, programs);
-  if (!sources) return exit_failure(sources.error());
+  if (!sources) {
+    findings.run.outcome = RunOutcome::snapshot_unusable;
+    findings.note(source_name(Source::snapshot), flattened(sources.error()));
+    return emit(cli, group, std::move(findings), {}, {}, start);
+  }
+  bool snapshot_read = true;
+  for (SourceOutcome& outcome : sources->consulted) {
+    if (outcome.source == Source::snapshot) snapshot_read = outcome.failure.empty();
+    findings.note(source_name(outcome.source), std::move(outcome.failure));
+  }
   const std::vector<TopUser> accounts =
       accepted_accounts(*sources, kEveryAccount, *caller, sources->visible);
   const Selection selection = select_accounts(accounts, cli.bounds);
-  ServerFigures server{.accounts = accounts.size(),
-                       .near_limit = selection.near_limit,
-                       .tessel_state = sources->tessel.status,
-                       .tessel_mode = sources->tessel_mode,
-                       .snapshot_timestamp = sources->snapshot.timestamp};
-  return emit(cli, RunOutcome::report, std::move(server), accounts, selection.exported, start);
+  findings.run.server = {.snapshot_read = snapshot_read,
+                         .accounts = accounts.size(),
+                         .near_limit = selection.near_limit,
+                         .tessel_state = sources->tessel.status,
+                         .tessel_mode = sources->tessel_mode,
+                         .snapshot_timestamp = sources->snapshot.timestamp};
+  return emit(cli, group, std::move(findings), accounts, selection.exported, start);
 }
 
 }  // namespace vt::cli

@@ -1,5 +1,6 @@
 #include "cli/metrics_exposition.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <initializer_list>
@@ -14,6 +15,7 @@ constexpr std::string_view kUnits = ", in the statistics service's units (not co
 struct Label {
   std::string_view name;
   std::string_view value;
+  std::size_t max_bytes = kNameLabelBytes;
 };
 
 // {name="value",...}
@@ -23,7 +25,7 @@ std::string label_set(std::initializer_list<Label> labels) {
     if (out.size() > 1) out += ',';
     out += label.name;
     out += "=\"";
-    out += escape_label_value(label.value);
+    out += escape_label_value(label.value, label.max_bytes);
     out += '"';
   }
   out += '}';
@@ -71,11 +73,21 @@ void append_server(std::string& out, const MetricsRun& run, std::size_t exported
     append_metric(out, "vorlane_stats_up",
                   "Whether the statistics service runs (1) or is stopped or dead (0); with 0 no "
                   "account is exported",
-                  run.outcome == RunOutcome::report ? 1 : 0);
+                  run.outcome == RunOutcome::stats_down ? 0 : 1);
+  }
+  if (!run.sources.empty()) {
+    append_family(out, "vorlane_source_up",
+                  "Whether each input of this run answered (1) or failed (0); an input that the "
+                  "run did not use has no sample");
+    for (const SourceUp& source : run.sources) {
+      append_sample(out, "vorlane_source_up", label_set({{"source", source.source}}),
+                    source.up ? 1 : 0);
+    }
   }
   const bool report = run.outcome == RunOutcome::report;
   const ServerFigures& server = run.server;
-  if (report) {
+  const bool counted = report && server.snapshot_read;
+  if (counted) {
     append_metric(out, "vorlane_accounts",
                   "Number of accounts on the server (hidden accounts and panel admins are not "
                   "accounts here)",
@@ -83,7 +95,11 @@ void append_server(std::string& out, const MetricsRun& run, std::size_t exported
   }
   append_metric(out, "vorlane_accounts_exported", "Number of accounts exported in this file",
                 exported);
-  if (report) {
+  append_metric(out, "vorlane_accounts_exported_max",
+                "Most accounts that this file may export: --max-accounts, or the bound of "
+                "--all-accounts",
+                run.export_max);
+  if (counted) {
     append_family(out, "vorlane_accounts_near_limit",
                   "Number of accounts whose usage has reached vorlane_near_limit_fraction of "
                   "their limit");
@@ -106,6 +122,8 @@ void append_server(std::string& out, const MetricsRun& run, std::size_t exported
                   "Mode in which the MySQL tessel service limits MySQL usage (value 1)");
     append_sample(out, "vorlane_mysql_tessel_mode_info", label_set({{"mode", server.tessel_mode}}),
                   1);
+  }
+  if (counted) {
     append_metric(out, "vorlane_snapshot_timestamp_seconds",
                   "Time at which the statistics service saved its usage snapshot, in seconds "
                   "since the Unix epoch",
@@ -169,7 +187,7 @@ void append_accounts(std::string& out, const std::vector<TopUser>& accounts,
     append_sample(out, "vorlane_account_info",
                   label_set({{"uid", std::to_string(a.id)},
                              {"user", a.username},
-                             {"domain", a.domain},
+                             {"domain", a.domain, kDomainLabelBytes},
                              {"reseller", a.reseller}}),
                   1);
   }
@@ -177,24 +195,27 @@ void append_accounts(std::string& out, const std::vector<TopUser>& accounts,
 
 }  // namespace
 
-std::string escape_label_value(std::string_view value) {
+std::string escape_label_value(std::string_view value, std::size_t max_bytes) {
   std::string decoded;
   if (!base::is_utf8(value)) {
     decoded = base::decode_lossy(value);
     value = decoded;
   }
+  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
   std::string out;
-  out.reserve(value.size());
-  for (const char c : value) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '"') {
-      out += "\\\"";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
+  out.reserve(std::min(value.size(), max_bytes) + 8);
+  std::size_t kept = 0;  // bytes of the value, before escaping
+  for (std::size_t i = 0; i < value.size();) {
+    const auto lead = static_cast<unsigned char>(value[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    std::string_view character = value.substr(i, length);
+    i += length;
+    const bool c1 = lead == 0xC2 && static_cast<unsigned char>(character[1]) < 0xA0;
+    if (lead < 0x20 || lead == 0x7F || c1) character = kReplacement;
+    if (kept + character.size() > max_bytes) break;
+    kept += character.size();
+    if (character == "\\" || character == "\"") out += '\\';
+    out += character;
   }
   return out;
 }

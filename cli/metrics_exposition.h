@@ -13,19 +13,30 @@
 
 namespace vt::cli {
 
-/// `value` as UTF-8 text (invalid sequences replaced) with backslash,
-/// double quote and line feed escaped as \\, \" and \n.
-std::string escape_label_value(std::string_view value);
+/// The longest label values, in bytes of UTF-8: names that come from the
+/// customers or the panel (users, resellers, the tessel mode), and domains
+/// (the longest DNS name). One customer's text can neither bloat the file
+/// nor make a scraper that bounds label lengths drop it.
+inline constexpr std::size_t kNameLabelBytes = 64;
+inline constexpr std::size_t kDomainLabelBytes = 253;
+
+/// `value` as a label value: invalid UTF-8 and control characters (C0, DEL
+/// and C1) replaced by U+FFFD, cut to at most `max_bytes` bytes at a
+/// character boundary, then backslash and double quote escaped as \\ and
+/// \".
+std::string escape_label_value(std::string_view value, std::size_t max_bytes);
 
 /// How far a run got.
 enum class RunOutcome {
-  kob_unsupported,  ///< the KOB check failed: nothing else was looked at
-  stats_down,       ///< the statistics service is stopped or dead
-  report,           ///< the accounts were gathered
+  kob_unsupported,    ///< the KOB check failed: nothing else was looked at
+  stats_down,         ///< the statistics service is stopped or dead
+  snapshot_unusable,  ///< the snapshot cannot be decoded: the gathering stopped
+  report,             ///< the accounts were gathered
 };
 
 /// What a report says of the server as a whole; every account counts.
 struct ServerFigures {
+  bool snapshot_read = true;  ///< false: the figures below the tessel's are unknown
   std::uint64_t accounts = 0;
   std::array<std::uint64_t, kLimitFigureCount> near_limit{};
   std::string tessel_state;  ///< "enabled", "disabled" or "error"
@@ -33,10 +44,18 @@ struct ServerFigures {
   double snapshot_timestamp = 0.0;
 };
 
+/// Whether one input of the run answered, as vorlane_source_up says it.
+struct SourceUp {
+  std::string_view source;
+  bool up = true;
+};
+
 struct MetricsRun {
   RunOutcome outcome = RunOutcome::report;
-  ServerFigures server;  ///< with a report only
+  ServerFigures server;           ///< with a report only
+  std::vector<SourceUp> sources;  ///< those the run consulted, in its order
   double near_limit_fraction = 0.9;
+  std::uint64_t export_max = 300;
   double duration_seconds = 0.0;
 };
 

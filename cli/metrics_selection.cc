@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <limits>
-#include <numeric>
 
 #include "cli/metrics_figures.h"
 
@@ -37,14 +36,10 @@ struct Pass {
 };
 
 // Each usage's top accounts are kept in a heap whose root is the last of
-// them, so most accounts cost one comparison per usage. With
-// --all-accounts only the counts are wanted.
+// them, so most accounts cost one comparison per usage.
 Pass one_pass(const std::vector<TopUser>& accounts, const SelectionBounds& bounds) {
   Pass pass;
-  const std::size_t top =
-      bounds.all_accounts
-          ? 0
-          : static_cast<std::size_t>(std::min<std::uint64_t>(bounds.top, accounts.size()));
+  const auto top = static_cast<std::size_t>(std::min<std::uint64_t>(bounds.top, accounts.size()));
   for (auto& heap : pass.top) heap.reserve(top);
   for (std::size_t i = 0; i < accounts.size(); ++i) {
     const FigureValues values = figure_values(accounts[i]);
@@ -67,7 +62,7 @@ Pass one_pass(const std::vector<TopUser>& accounts, const SelectionBounds& bound
       pass.near_limit[f] += reached[f];
       near = near || reached[f];
     }
-    if (!bounds.all_accounts && (near || accounts[i].restricted)) {
+    if (bounds.all_accounts || near || accounts[i].restricted) {
       pass.near.push_back({closeness(values), i});
     }
   }
@@ -75,9 +70,9 @@ Pass one_pass(const std::vector<TopUser>& accounts, const SelectionBounds& bound
   return pass;
 }
 
-// The bounded selection, in the cap's order, cut at the cap.
-std::vector<std::size_t> bounded(const std::vector<TopUser>& accounts,
-                                 const SelectionBounds& bounds, Pass& pass) {
+// The selection, in the cap's order, cut at the cap.
+std::vector<std::size_t> bounded(const std::vector<TopUser>& accounts, std::uint64_t max,
+                                 Pass& pass) {
   const auto by_uid = [&](std::size_t a, std::size_t b) {
     return accounts[a].id != accounts[b].id ? accounts[a].id < accounts[b].id : a < b;
   };
@@ -95,14 +90,14 @@ std::vector<std::size_t> bounded(const std::vector<TopUser>& accounts,
   std::sort(chosen.begin(), chosen.end(), [&](std::size_t a, std::size_t b) {
     return ranks[a] != ranks[b] ? ranks[a] < ranks[b] : by_uid(a, b);
   });
-  if (chosen.size() >= bounds.max_accounts) {
-    chosen.resize(static_cast<std::size_t>(bounds.max_accounts));
+  if (chosen.size() >= max) {
+    chosen.resize(static_cast<std::size_t>(max));
     return chosen;
   }
 
   std::erase_if(pass.near, [&](const Near& n) { return ranks[n.position] != kUnranked; });
   const std::size_t room =
-      std::min(pass.near.size(), static_cast<std::size_t>(bounds.max_accounts - chosen.size()));
+      std::min(pass.near.size(), static_cast<std::size_t>(max - chosen.size()));
   std::partial_sort(pass.near.begin(), pass.near.begin() + static_cast<std::ptrdiff_t>(room),
                     pass.near.end(), [&](const Near& a, const Near& b) {
                       return a.closeness != b.closeness ? a.closeness > b.closeness
@@ -114,15 +109,13 @@ std::vector<std::size_t> bounded(const std::vector<TopUser>& accounts,
 
 }  // namespace
 
+std::uint64_t export_max(const SelectionBounds& bounds) {
+  return bounds.all_accounts ? kAllAccountsMax : bounds.max_accounts;
+}
+
 Selection select_accounts(const std::vector<TopUser>& accounts, const SelectionBounds& bounds) {
   Pass pass = one_pass(accounts, bounds);
-  std::vector<std::size_t> chosen;
-  if (bounds.all_accounts) {
-    chosen.resize(accounts.size());
-    std::iota(chosen.begin(), chosen.end(), std::size_t{0});
-  } else {
-    chosen = bounded(accounts, bounds, pass);
-  }
+  std::vector<std::size_t> chosen = bounded(accounts, export_max(bounds), pass);
   std::sort(chosen.begin(), chosen.end(), [&](std::size_t a, std::size_t b) {
     return accounts[a].id != accounts[b].id ? accounts[a].id < accounts[b].id : a < b;
   });

@@ -3,7 +3,7 @@
 generated server with an account whose domain holds a backslash, a double
 quote and a line feed, the metrics file passes `promtool check metrics`,
 and through Prometheus's query API every exported figure equals root's
-vorlane-top --json for that uid, the domain comes back intact, the textfile
+vorlane-top --json for that uid (the domain's line feed as U+FFFD), the textfile
 collector reports no error, an account that leaves the file leaves the
 query results, and a stopped statistics service reads vorlane_stats_up 0.
 
@@ -11,7 +11,7 @@ query results, and a stopped statistics service reads vorlane_stats_up 0.
 
 Both servers listen on 127.0.0.1 on free ports and are stopped by pid at the
 end, also when the test fails or is terminated."""
-import ctypes, json, os, shutil, signal, socket, subprocess, sys, tempfile, time
+import ctypes, json, os, re, shutil, signal, socket, subprocess, sys, tempfile, time
 import urllib.parse, urllib.request
 
 from server import TEXTFILE_NAME, Server, skip_unless_root
@@ -47,6 +47,12 @@ def number(value):
     return isinstance(value, (int, float)) and not isinstance(value, bool)
 
 
+def label(value):
+    """A label value as the file gives it: control characters as U+FFFD
+    (the generated names are shorter than the bounds)."""
+    return re.sub("[\x00-\x1f\x7f-\x9f]", "\ufffd", value)
+
+
 def expected_series(report):
     """(metric, uid) -> (value, labels beyond uid) for each sample that the
     report's figures call for, and how many figures are left out."""
@@ -62,7 +68,7 @@ def expected_series(report):
                    "memory": (u["mem"], l["mem"]),
                    "mysql_cpu": (u["cpu"].get("mysql"), l["cpu"].get("mysql")),
                    "mysql_io": (u["io"].get("mysql"), l["io"].get("mysql"))}
-        labels = {"user": user["username"]}
+        labels = {"user": label(user["username"])}
         for name, pair in figures.items():
             for kind, value in zip(("usage", "limit"), pair):
                 if number(value):
@@ -71,7 +77,7 @@ def expected_series(report):
                     left_out += 1
         series[("vorlane_account_mysql_restricted", uid)] = (float(user["restricted"]), labels)
         series[("vorlane_account_info", uid)] = (
-            1.0, dict(labels, domain=user["domain"], reseller=user["reseller"]))
+            1.0, dict(labels, domain=label(user["domain"]), reseller=label(user["reseller"])))
     return series, left_out
 
 
@@ -162,9 +168,9 @@ def die_with_parent():
     ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
-def write_metrics(server, textfile):
+def write_metrics(server, textfile, status=0):
     run = server.metrics("--all-accounts", "--textfile", textfile)
-    if run.returncode != 0:
+    if run.returncode != status:
         raise AssertionError(f"vorlane-top-metrics failed ({run.returncode}): {run.stderr}")
 
 
@@ -237,7 +243,9 @@ def main():
         print(f"Prometheus scraped the file {time.monotonic() - started:.1f} s after the start")
         problems = check_series(prometheus, report) + check_server(prometheus, report)
         domain = prometheus.query(f'vorlane_account_info{{uid="{QUOTED_UID}"}}')
-        if [s["metric"].get("domain") for s in domain] != [QUOTED_DOMAIN]:
+        # The line feed, a control character, comes back as U+FFFD.
+        want = QUOTED_DOMAIN.replace("\n", "\ufffd")
+        if [s["metric"].get("domain") for s in domain] != [want]:
             problems.append(f"the quoted domain comes back as {domain}")
 
         # An account that leaves the file leaves the query results.
@@ -254,7 +262,7 @@ def main():
 
         # A stopped statistics service: the file stays, without accounts.
         os.remove(server.path("/run/kobstats.pid"))
-        write_metrics(server, textfile)
+        write_metrics(server, textfile, status=1)
         prometheus.wait_until("vorlane_stats_up 0",
                               lambda: prometheus.value("vorlane_stats_up") == 0)
         if prometheus.query('{__name__=~"vorlane_account_.+"}'):

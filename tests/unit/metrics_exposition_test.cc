@@ -15,20 +15,50 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-TEST(MetricsExposition, LabelValuesEscaped) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"site.example", "site.example"},
-      {"a\\b", "a\\\\b"},
-      {"say \"hi\"", "say \\\"hi\\\""},
-      {"two\nlines", "two\\nlines"},
-      {"\\\"\n", "\\\\\\\"\\n"},
-      {"tab\tand\rreturn", "tab\tand\rreturn"},
-      {"bad \xff byte", "bad \xef\xbf\xbd byte"},
+TEST(MetricsExposition, LabelValuesMadeSafe) {
+  struct Case {
+    std::string value;
+    std::size_t max_bytes;
+    std::string label;
   };
-  for (const auto& [value, escaped] : cases) {
-    SCOPED_TRACE(value);
-    EXPECT_EQ(escape_label_value(value), escaped);
+  const std::string fffd = "\xef\xbf\xbd";
+  const std::vector<Case> cases = {
+      {"site.example", 64, "site.example"},
+      {"\\\"", 64, "\\\\\\\""},
+      {"bad \xff byte", 64, "bad " + fffd + " byte"},
+      {std::string("nul\0lf\ncr\resc\x1b del\x7f", 19), 64,
+       "nul" + fffd + "lf" + fffd + "cr" + fffd + "esc" + fffd + " del" + fffd},
+      {"c1 \xc2\x80\xc2\x9f kept \xc2\xa0", 64, "c1 " + fffd + fffd + " kept \xc2\xa0"},
+      // The bound counts bytes before escaping, and never splits a character.
+      {"\\\\\\", 2, "\\\\\\\\"},
+      {"ab\xe2\x82\xac", 4, "ab"},
+      {"ab\xe2\x82\xac", 5, "ab\xe2\x82\xac"},
+      {"a\n", 3, "a"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(escape_label_value(c.value, c.max_bytes), c.label);
   }
+}
+
+TEST(MetricsExposition, WorstStringsKeepTheDefaultFileSmall) {
+  TopUser worst;
+  worst.id = 4294967295;
+  worst.username = std::string(1 << 20, '\\');  // each byte escaped
+  worst.domain = worst.username;
+  worst.reseller = worst.username;
+  const double longest = -1.2345678901234567e-300;
+  worst.usage = {.cpu = {.all = longest, .mysql = longest},
+                 .io = {.all = longest, .mysql = longest},
+                 .iops = longest,
+                 .ep = longest,
+                 .mem = longest,
+                 .pno = longest};
+  worst.limit = worst.usage;
+  const std::vector<TopUser> accounts(300, worst);
+  std::vector<std::size_t> exported(accounts.size());
+  for (std::size_t i = 0; i < exported.size(); ++i) exported[i] = i;
+  EXPECT_LT(metrics_text(MetricsRun{}, accounts, exported).size(), 2'000'000u);
 }
 
 // The value of a sample, as the text writes it.
@@ -89,6 +119,8 @@ TEST(MetricsExposition, TinyReport) {
   a.limit.cpu.all = 2;
   a.restricted = true;
   MetricsRun run;
+  run.sources = {{"stats_service", true}, {"panel_names", false}};
+  run.export_max = 7;
   run.server = {.accounts = 2,
                 .near_limit = {1, 0, 0, 0, 0, 0},
                 .tessel_state = "error",
@@ -106,6 +138,11 @@ TEST(MetricsExposition, TinyReport) {
       "(0); with 0 no account is exported\n"
       "# TYPE vorlane_stats_up gauge\n"
       "vorlane_stats_up 1\n"
+      "# HELP vorlane_source_up Whether each input of this run answered (1) or failed (0); an "
+      "input that the run did not use has no sample\n"
+      "# TYPE vorlane_source_up gauge\n"
+      "vorlane_source_up{source=\"stats_service\"} 1\n"
+      "vorlane_source_up{source=\"panel_names\"} 0\n"
       "# HELP vorlane_accounts Number of accounts on the server (hidden accounts and panel "
       "admins are not accounts here)\n"
       "# TYPE vorlane_accounts gauge\n"
@@ -113,6 +150,10 @@ TEST(MetricsExposition, TinyReport) {
       "# HELP vorlane_accounts_exported Number of accounts exported in this file\n"
       "# TYPE vorlane_accounts_exported gauge\n"
       "vorlane_accounts_exported 1\n"
+      "# HELP vorlane_accounts_exported_max Most accounts that this file may export: "
+      "--max-accounts, or the bound of --all-accounts\n"
+      "# TYPE vorlane_accounts_exported_max gauge\n"
+      "vorlane_accounts_exported_max 7\n"
       "# HELP vorlane_accounts_near_limit Number of accounts whose usage has reached "
       "vorlane_near_limit_fraction of their limit\n"
       "# TYPE vorlane_accounts_near_limit gauge\n"
@@ -163,7 +204,8 @@ TEST(MetricsExposition, TinyReport) {
       "# HELP vorlane_account_info Domain and reseller of the account (value 1), to join on "
       "uid\n"
       "# TYPE vorlane_account_info gauge\n"
-      "vorlane_account_info{uid=\"1001\",user=\"o\\\"k\",domain=\"x\\\\y\\nz\",reseller=\"N/"
+      "vorlane_account_info{uid=\"1001\",user=\"o\\\"k\",domain=\"x\\\\y\xef\xbf\xbdz\",reseller="
+      "\"N/"
       "A\"} 1\n";
   EXPECT_EQ(metrics_text(run, {a}, {0}), expected);
 }
@@ -171,19 +213,36 @@ TEST(MetricsExposition, TinyReport) {
 TEST(MetricsExposition, OnlyWhatIsKnownWithoutAReport) {
   struct Case {
     RunOutcome outcome;
+    bool snapshot_read;
     std::string samples;
   };
+  const std::string tail =
+      "vorlane_accounts_exported 0\nvorlane_accounts_exported_max 300\n"
+      "vorlane_near_limit_fraction 0.9\n";
+  const std::string tessel =
+      "vorlane_mysql_tessel_state{state=\"enabled\"} 1\n"
+      "vorlane_mysql_tessel_state{state=\"disabled\"} 0\n"
+      "vorlane_mysql_tessel_state{state=\"error\"} 0\n"
+      "vorlane_mysql_tessel_mode_info{mode=\"all\"} 1\n";
+  const std::string end = "vorlane_metrics_duration_seconds 1\n";
   const std::vector<Case> cases = {
-      {RunOutcome::kob_unsupported,
-       "vorlane_kob_supported 0\nvorlane_accounts_exported 0\nvorlane_near_limit_fraction "
-       "0.9\nvorlane_metrics_duration_seconds 1\n"},
-      {RunOutcome::stats_down,
-       "vorlane_kob_supported 1\nvorlane_stats_up 0\nvorlane_accounts_exported "
-       "0\nvorlane_near_limit_fraction 0.9\nvorlane_metrics_duration_seconds 1\n"},
+      {RunOutcome::kob_unsupported, true, "vorlane_kob_supported 0\n" + tail + end},
+      {RunOutcome::stats_down, true,
+       "vorlane_kob_supported 1\nvorlane_stats_up 0\nvorlane_source_up{source=\"x\"} 0\n" + tail +
+           end},
+      {RunOutcome::snapshot_unusable, true,
+       "vorlane_kob_supported 1\nvorlane_stats_up 1\nvorlane_source_up{source=\"x\"} 0\n" + tail +
+           end},
+      {RunOutcome::report, false,
+       "vorlane_kob_supported 1\nvorlane_stats_up 1\nvorlane_source_up{source=\"x\"} 0\n" + tail +
+           tessel + end},
   };
   for (const auto& c : cases) {
     MetricsRun run;
     run.outcome = c.outcome;
+    if (c.outcome != RunOutcome::kob_unsupported) run.sources = {{"x", false}};
+    run.server = {
+        .snapshot_read = c.snapshot_read, .tessel_state = "enabled", .tessel_mode = "all"};
     run.duration_seconds = 1;
     std::string samples;
     std::istringstream lines(metrics_text(run, {}, {}));
