@@ -55,6 +55,16 @@ int remove_below(int directory, const char* name, int depth) {
   return 0;
 }
 
+// ELOOP where `name` is a symbolic link, which O_DIRECTORY reports as
+// ENOTDIR; `errnum` otherwise.
+int link_or(int directory, const char* name, int errnum) {
+  struct stat info {};
+  const bool link = errnum == ENOTDIR &&
+                    ::fstatat(directory, name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISLNK(info.st_mode);
+  return link ? ELOOP : errnum;
+}
+
 }  // namespace
 
 std::expected<Fd, int> open_directory_no_links(const std::string& path) {
@@ -79,7 +89,7 @@ std::expected<Fd, int> open_directory_by_components(const std::string& path) {
     if (end > start) {
       const std::string component = path.substr(start, end - start);
       Fd next(::openat(current.get(), component.c_str(), kDirectoryFlags));
-      if (!next) return std::unexpected(errno);
+      if (!next) return std::unexpected(link_or(current.get(), component.c_str(), errno));
       current = std::move(next);
     }
     start = end + 1;

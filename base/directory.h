@@ -11,8 +11,8 @@ namespace vt::base {
 /// Opens the directory `path` (absolute, or relative to the working
 /// directory) read-only, following no symbolic link at any component: the
 /// kernel's openat2 with RESOLVE_NO_SYMLINKS where it has one, else
-/// `open_directory_by_components`. A link gives ELOOP (or ENOTDIR at the
-/// last component); otherwise the errno of the failed open.
+/// `open_directory_by_components`. A link gives ELOOP; otherwise the errno
+/// of the failed open.
 std::expected<Fd, int> open_directory_no_links(const std::string& path);
 
 /// The same, one component at a time with O_NOFOLLOW: for kernels without
