@@ -43,9 +43,19 @@ install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT 
 
 # The timer and service that write the metrics file every minute, enabled by
 # nothing, and the alerting rules for Prometheus. systemd reads packaged units
-# from lib/systemd/system under /usr, whatever the libdir.
-install(FILES packaging/systemd/vorlane-top-metrics.service packaging/systemd/vorlane-top-metrics.timer
-        DESTINATION lib/systemd/system)
+# from lib/systemd/system under /usr, whatever the libdir. The service names
+# the installed command, so it is written at install time, for that install's
+# prefix: the one given to `cmake --install`, or /usr, where cpack installs.
+if(IS_ABSOLUTE ${CMAKE_INSTALL_BINDIR})
+  set(unit_bindir ${CMAKE_INSTALL_BINDIR})
+else()
+  set(unit_bindir "\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}")
+endif()
+set(service ${PROJECT_BINARY_DIR}/vorlane-top-metrics.service)
+install(CODE "set(VT_BINDIR \"${unit_bindir}\")
+  configure_file(\"${PROJECT_SOURCE_DIR}/packaging/systemd/vorlane-top-metrics.service.in\"
+                 \"${service}\" @ONLY)")
+install(FILES ${service} packaging/systemd/vorlane-top-metrics.timer DESTINATION lib/systemd/system)
 install(FILES packaging/prometheus/vorlane-top.rules.yml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlane-top/prometheus)
 
