@@ -90,6 +90,22 @@ TEST(MetricsSelection, Bounds) {
   EXPECT_EQ(select_accounts(accounts, {.all_accounts = true}).near_limit, cpu_near);
 }
 
+TEST(MetricsSelection, AllAccountsStopAtTheirBound) {
+  // One account too many. The top CPU account, far from its limit, and the
+  // nearest to a limit are kept first; of the rest, the highest uid goes.
+  const std::uint32_t last = kAllAccountsMax + 1;
+  std::vector<TopUser> accounts;
+  for (std::uint32_t id = 1; id < last - 1; ++id) {
+    accounts.push_back(account(id, {.cpu = 0.5, .cpu_limit = 1}));
+  }
+  accounts.push_back(account(last - 1, {.cpu = 0.7, .cpu_limit = 1}));
+  accounts.push_back(account(last, {.cpu = 9, .cpu_limit = 100}));
+  const auto ids = exported_ids(accounts, {.top = 1, .all_accounts = true});
+  ASSERT_EQ(ids.size(), kAllAccountsMax);
+  EXPECT_EQ(std::vector<std::uint32_t>(ids.end() - 3, ids.end()),
+            (std::vector<std::uint32_t>{last - 3, last - 1, last}));
+}
+
 TEST(MetricsSelection, CapTiesByUidAndOneSeriesPerUid) {
   const std::vector<TopUser> accounts = {
       account(30, {.cpu = 1, .cpu_limit = 1}),
