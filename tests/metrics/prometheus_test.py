@@ -11,15 +11,13 @@ query results, and a stopped statistics service reads vorlane_stats_up 0.
 
 Both servers listen on 127.0.0.1 on free ports and are stopped by pid at the
 end, also when the test fails or is terminated."""
-import ctypes, json, os, re, shutil, signal, socket, subprocess, sys, tempfile, time
-import urllib.parse, urllib.request
+import os, re, shutil, signal, subprocess, sys, tempfile, time
 
+from scrape import Prometheus
 from server import TEXTFILE_NAME, Server, skip_unless_root
 
 QUOTED_UID = 50000
 QUOTED_DOMAIN = 'back\\slash "quoted"\nsecond-line.example'
-WAIT_SECONDS = 30
-http = urllib.request.build_opener(urllib.request.ProxyHandler({}))
 
 
 def add_quoted_account(server):
@@ -79,93 +77,6 @@ def expected_series(report):
         series[("vorlane_account_info", uid)] = (
             1.0, dict(labels, domain=label(user["domain"]), reseller=label(user["reseller"])))
     return series, left_out
-
-
-class Prometheus:
-    """A node_exporter reading the textfile directory and a Prometheus
-    scraping it every second, stopped by stop()."""
-
-    def __init__(self):
-        self.processes, self.logs = [], []
-
-    def start_both(self, work, textfile_dir):
-        self.exporter_port = self.start(
-            work, "node-exporter", "/metrics",
-            lambda port: ["prometheus-node-exporter", f"--web.listen-address=127.0.0.1:{port}",
-                          "--collector.disable-defaults", "--collector.textfile",
-                          f"--collector.textfile.directory={textfile_dir}"])
-        config = os.path.join(work, "prometheus.yml")
-        with open(config, "w") as f:
-            f.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-                    "scrape_configs:\n  - job_name: node\n    static_configs:\n"
-                    f"      - targets: ['127.0.0.1:{self.exporter_port}']\n")
-        self.port = self.start(
-            work, "prometheus", "/-/ready",
-            lambda port: ["prometheus", f"--config.file={config}",
-                          f"--storage.tsdb.path={os.path.join(work, 'tsdb')}",
-                          f"--web.listen-address=127.0.0.1:{port}"])
-
-    def start(self, work, name, ready_path, command):
-        """Starts command(port) on a free port and waits until ready_path
-        answers; another port when the server exits (the port was taken)."""
-        for attempt in range(5):
-            with socket.socket() as probe:
-                probe.bind(("127.0.0.1", 0))
-                port = probe.getsockname()[1]
-            self.logs.append(os.path.join(work, f"{name}.{attempt}.log"))
-            with open(self.logs[-1], "w") as log:
-                process = subprocess.Popen(command(port), stdin=subprocess.DEVNULL, stdout=log,
-                                           stderr=subprocess.STDOUT, preexec_fn=die_with_parent)
-            self.processes.append(process)
-            deadline = time.monotonic() + WAIT_SECONDS
-            while process.poll() is None and time.monotonic() < deadline:
-                try:
-                    with http.open(f"http://127.0.0.1:{port}{ready_path}", timeout=2):
-                        return port
-                except OSError:
-                    time.sleep(0.1)
-            if process.poll() is None:
-                raise AssertionError(f"{name} did not answer within {WAIT_SECONDS} s")
-        raise AssertionError(f"{name} exited at each start; see {self.logs}")
-
-    def stop(self):
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
-
-    def api(self, path, **params):
-        url = f"http://127.0.0.1:{self.port}/api/v1/{path}?" + urllib.parse.urlencode(params)
-        with http.open(url, timeout=5) as answer:
-            body = json.load(answer)
-        if body.get("status") != "success":
-            raise AssertionError(f"{url}: {body}")
-        return body["data"]
-
-    def query(self, expr):
-        return self.api("query", query=expr)["result"]
-
-    def value(self, expr):
-        """The one value of expr, None when it has no series."""
-        result = self.query(expr)
-        if len(result) > 1:
-            raise AssertionError(f"{expr} has {len(result)} series")
-        return float(result[0]["value"][1]) if result else None
-
-    def wait_until(self, what, condition):
-        deadline = time.monotonic() + WAIT_SECONDS
-        while not condition():
-            if time.monotonic() > deadline:
-                raise AssertionError(f"timed out after {WAIT_SECONDS} s waiting for {what}")
-            time.sleep(0.2)
-
-
-def die_with_parent():
-    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
 def write_metrics(server, textfile, status=0):
@@ -275,9 +186,7 @@ def main():
         return 1 if problems else 0
     except AssertionError as failure:
         print("FAIL:", failure)
-        for log in prometheus.logs:
-            with open(log) as f:
-                print(f"--- {os.path.basename(log)}, last lines:", *f.readlines()[-5:], sep="")
+        prometheus.print_logs()
         return 1
     finally:
         prometheus.stop()
