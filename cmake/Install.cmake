@@ -58,6 +58,9 @@ install(CODE "set(VT_BINDIR \"${unit_bindir}\")
 install(FILES ${service} packaging/systemd/vorlane-top-metrics.timer DESTINATION lib/systemd/system)
 install(FILES packaging/prometheus/vorlane-top.rules.yml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlane-top/prometheus)
+# node_exporter's web configuration (TLS and a password), for /etc/prometheus.
+install(FILES packaging/prometheus/node-exporter-web.yml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlane-top/prometheus)
 
 # The contracts that other programs are written against.
 install(FILES docs/helpers.md DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlane-top)
