@@ -35,9 +35,9 @@ TEST_F(Directories, NoLinkIsFollowed) {
     int error;         // 0: opens
   };
   const std::vector<Case> cases = {
-      {"a/b/c", 0},         {"a/b/c/", 0},           {"a//b/./c", 0},      {"a/b/c/..", 0},
-      {"link", ELOOP},      {"link/b/c", ELOOP},     {"a/b/inner", ELOOP}, {"missing", ENOENT},
-      {"file", ENOTDIR},
+      {"a/b/c", 0},         {"a/b/c/", 0},       {"a//b/./c", 0},
+      {"a/b/c/..", 0},      {"link", ELOOP},     {"link/b/c", ELOOP},
+      {"a/b/inner", ELOOP}, {"missing", ENOENT}, {"file", ENOTDIR},
   };
   for (const bool by_components : {false, true}) {
     for (const auto& c : cases) {
