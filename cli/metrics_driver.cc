@@ -140,6 +140,8 @@ int run_metrics(int argc, const char* const* argv) {
   findings.run.server = {.snapshot_read = snapshot_read,
                          .accounts = accounts.size(),
                          .near_limit = selection.near_limit,
+                         .restricted = selection.restricted,
+                         .selected = selection.selected,
                          .tessel_state = sources->tessel.status,
                          .tessel_mode = sources->tessel_mode,
                          .snapshot_timestamp = sources->snapshot.timestamp};

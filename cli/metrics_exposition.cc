@@ -93,6 +93,12 @@ void append_server(std::string& out, const MetricsRun& run, std::size_t exported
                   "accounts here)",
                   server.accounts);
   }
+  if (counted) {
+    append_metric(out, "vorlane_accounts_selected",
+                  "Number of accounts that the selection chose (the top accounts of each usage, "
+                  "the restricted ones and those near a limit) before the cap cut it",
+                  server.selected);
+  }
   append_metric(out, "vorlane_accounts_exported", "Number of accounts exported in this file",
                 exported);
   append_metric(out, "vorlane_accounts_exported_max",
@@ -103,10 +109,12 @@ void append_server(std::string& out, const MetricsRun& run, std::size_t exported
     append_family(out, "vorlane_accounts_near_limit",
                   "Number of accounts whose usage has reached vorlane_near_limit_fraction of "
                   "their limit");
-    for (std::size_t f = 0; f < kLimitFigureCount; ++f) {
+    for (std::size_t f = 0; f < kAccountFigures.size(); ++f) {
       append_sample(out, "vorlane_accounts_near_limit",
                     label_set({{"limit", kAccountFigures[f].name}}), server.near_limit[f]);
     }
+    append_metric(out, "vorlane_accounts_mysql_restricted",
+                  "Number of accounts whose MySQL usage is restricted", server.restricted);
   }
   append_metric(out, "vorlane_near_limit_fraction",
                 "Fraction of a limit at which an account counts as near it",

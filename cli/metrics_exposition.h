@@ -38,8 +38,10 @@ enum class RunOutcome {
 struct ServerFigures {
   bool snapshot_read = true;  ///< false: the figures below the tessel's are unknown
   std::uint64_t accounts = 0;
-  std::array<std::uint64_t, kLimitFigureCount> near_limit{};
-  std::string tessel_state;  ///< "enabled", "disabled" or "error"
+  std::array<std::uint64_t, kAccountFigures.size()> near_limit{};
+  std::uint64_t restricted = 0;  ///< accounts restricted in MySQL
+  std::uint64_t selected = 0;    ///< accounts the selection chose before the cap
+  std::string tessel_state;      ///< "enabled", "disabled" or "error"
   std::string tessel_mode;
   double snapshot_timestamp = 0.0;
 };

@@ -1,6 +1,5 @@
 #include "cli/metrics_figures.h"
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -41,21 +40,13 @@ FigureValues figure_values(const TopUser& account) {
   return {values(account.usage), values(account.limit)};
 }
 
-std::array<bool, kLimitFigureCount> limits_reached(const FigureValues& values, double fraction) {
-  std::array<bool, kLimitFigureCount> reached{};
-  for (std::size_t f = 0; f < kLimitFigureCount; ++f) {
+std::array<bool, kAccountFigures.size()> limits_reached(const FigureValues& values,
+                                                        double fraction) {
+  std::array<bool, kAccountFigures.size()> reached{};
+  for (std::size_t f = 0; f < kAccountFigures.size(); ++f) {
     reached[f] = values.limit[f] > 0 && values.usage[f] >= fraction * values.limit[f];
   }
   return reached;
-}
-
-double closeness(const FigureValues& values) {
-  double highest = -std::numeric_limits<double>::infinity();
-  for (std::size_t f = 0; f < kLimitFigureCount; ++f) {
-    // A NaN usage gives a NaN ratio, which std::max passes over.
-    if (values.limit[f] > 0) highest = std::max(highest, values.usage[f] / values.limit[f]);
-  }
-  return highest;
 }
 
 }  // namespace vt::cli

@@ -18,9 +18,6 @@ struct AccountFigure {
   std::string_view what;  ///< what is measured, for the HELP texts
 };
 
-/// The figures whose limits count for "near a limit" come first.
-inline constexpr std::size_t kLimitFigureCount = 6;
-
 /// Their usages are the eight sort orders of --order-by.
 inline constexpr std::array<AccountFigure, 8> kAccountFigures = {{
     {"cpu", "CPU (all processes, MySQL included)"},
@@ -43,14 +40,10 @@ struct FigureValues {
 
 FigureValues figure_values(const TopUser& account);
 
-/// For each of the first kLimitFigureCount figures, whether its usage has
-/// reached `fraction` of its limit, a positive one (never where either is
-/// left out).
-std::array<bool, kLimitFigureCount> limits_reached(const FigureValues& values, double fraction);
-
-/// How close an account is to its nearest limit: the highest usage/limit of
-/// the first kLimitFigureCount figures with a positive limit, or -infinity
-/// when none has one.
-double closeness(const FigureValues& values);
+/// For each figure, whether its usage has reached `fraction` of its limit,
+/// a positive one (never where either is left out). The MySQL figures count
+/// as the others: their limits are the tessel service's.
+std::array<bool, kAccountFigures.size()> limits_reached(const FigureValues& values,
+                                                        double fraction);
 
 }  // namespace vt::cli

@@ -22,18 +22,27 @@ bool ranks_before(const Ranked& a, const Ranked& b) {
   return a.value != b.value ? a.value > b.value : a.position < b.position;
 }
 
-struct Near {
-  double closeness;
+// The groups after the top accounts, in the cap's order.
+enum class Group : std::uint8_t { restricted, at_limit, near_limit, other };
+
+struct Candidate {
+  Group group;
   std::size_t position;
 };
 
 // What one pass over the accounts finds: the top `top` of each usage, the
-// accounts near a limit or restricted, and the near-limit counts.
+// other candidates and the counts.
 struct Pass {
   std::array<std::vector<Ranked>, kAccountFigures.size()> top;  // best first
-  std::vector<Near> near;
-  std::array<std::uint64_t, kLimitFigureCount> near_limit{};
+  std::vector<Candidate> candidates;
+  std::array<std::uint64_t, kAccountFigures.size()> near_limit{};
+  std::uint64_t restricted = 0;
 };
+
+bool at_a_limit(const FigureValues& values) {
+  const auto reached = limits_reached(values, 1.0);
+  return std::ranges::any_of(reached, std::identity{});
+}
 
 // Each usage's top accounts are kept in a heap whose root is the last of
 // them, so most accounts cost one comparison per usage.
@@ -58,28 +67,48 @@ Pass one_pass(const std::vector<TopUser>& accounts, const SelectionBounds& bound
     }
     bool near = false;
     const auto reached = limits_reached(values, bounds.near_limit);
-    for (std::size_t f = 0; f < kLimitFigureCount; ++f) {
+    for (std::size_t f = 0; f < kAccountFigures.size(); ++f) {
       pass.near_limit[f] += reached[f];
       near = near || reached[f];
     }
-    if (bounds.all_accounts || near || accounts[i].restricted) {
-      pass.near.push_back({closeness(values), i});
+    if (accounts[i].restricted) {
+      ++pass.restricted;
+      pass.candidates.push_back({Group::restricted, i});
+    } else if (near || bounds.all_accounts) {
+      const Group group = at_a_limit(values) ? Group::at_limit
+                          : near             ? Group::near_limit
+                                             : Group::other;
+      pass.candidates.push_back({group, i});
     }
   }
   for (auto& heap : pass.top) std::sort_heap(heap.begin(), heap.end(), ranks_before);
   return pass;
 }
 
-// The selection, in the cap's order, cut at the cap.
-std::vector<std::size_t> bounded(const std::vector<TopUser>& accounts, std::uint64_t max,
-                                 Pass& pass) {
+// How many user ids the accounts at `positions` have.
+std::uint64_t distinct_ids(const std::vector<TopUser>& accounts,
+                           const std::vector<std::size_t>& positions) {
+  std::vector<std::uint32_t> ids;
+  ids.reserve(positions.size());
+  for (const std::size_t i : positions) ids.push_back(accounts[i].id);
+  std::sort(ids.begin(), ids.end());
+  return static_cast<std::uint64_t>(std::unique(ids.begin(), ids.end()) - ids.begin());
+}
+
+struct Bounded {
+  std::vector<std::size_t> chosen;  // in the cap's order, cut at the cap
+  std::uint64_t selected = 0;       // user ids before the cut
+};
+
+Bounded bounded(const std::vector<TopUser>& accounts, std::uint64_t max, Pass& pass) {
   const auto by_uid = [&](std::size_t a, std::size_t b) {
     return accounts[a].id != accounts[b].id ? accounts[a].id < accounts[b].id : a < b;
   };
 
   // Each top account once, with its best rank.
   std::vector<std::uint64_t> ranks(accounts.size(), kUnranked);
-  std::vector<std::size_t> chosen;
+  Bounded out;
+  std::vector<std::size_t>& chosen = out.chosen;
   for (const auto& heap : pass.top) {
     for (std::size_t r = 0; r < heap.size(); ++r) {
       std::uint64_t& rank = ranks[heap[r].position];
@@ -90,21 +119,26 @@ std::vector<std::size_t> bounded(const std::vector<TopUser>& accounts, std::uint
   std::sort(chosen.begin(), chosen.end(), [&](std::size_t a, std::size_t b) {
     return ranks[a] != ranks[b] ? ranks[a] < ranks[b] : by_uid(a, b);
   });
+  std::erase_if(pass.candidates,
+                [&](const Candidate& c) { return ranks[c.position] != kUnranked; });
+
+  std::vector<std::size_t> all = chosen;
+  for (const Candidate& c : pass.candidates) all.push_back(c.position);
+  out.selected = distinct_ids(accounts, all);
+
   if (chosen.size() >= max) {
     chosen.resize(static_cast<std::size_t>(max));
-    return chosen;
+    return out;
   }
-
-  std::erase_if(pass.near, [&](const Near& n) { return ranks[n.position] != kUnranked; });
   const std::size_t room =
-      std::min(pass.near.size(), static_cast<std::size_t>(max - chosen.size()));
-  std::partial_sort(pass.near.begin(), pass.near.begin() + static_cast<std::ptrdiff_t>(room),
-                    pass.near.end(), [&](const Near& a, const Near& b) {
-                      return a.closeness != b.closeness ? a.closeness > b.closeness
-                                                        : by_uid(a.position, b.position);
-                    });
-  for (std::size_t k = 0; k < room; ++k) chosen.push_back(pass.near[k].position);
-  return chosen;
+      std::min(pass.candidates.size(), static_cast<std::size_t>(max - chosen.size()));
+  std::partial_sort(
+      pass.candidates.begin(), pass.candidates.begin() + static_cast<std::ptrdiff_t>(room),
+      pass.candidates.end(), [&](const Candidate& a, const Candidate& b) {
+        return a.group != b.group ? a.group < b.group : by_uid(a.position, b.position);
+      });
+  for (std::size_t k = 0; k < room; ++k) chosen.push_back(pass.candidates[k].position);
+  return out;
 }
 
 }  // namespace
@@ -115,7 +149,8 @@ std::uint64_t export_max(const SelectionBounds& bounds) {
 
 Selection select_accounts(const std::vector<TopUser>& accounts, const SelectionBounds& bounds) {
   Pass pass = one_pass(accounts, bounds);
-  std::vector<std::size_t> chosen = bounded(accounts, export_max(bounds), pass);
+  Bounded cut = bounded(accounts, export_max(bounds), pass);
+  std::vector<std::size_t>& chosen = cut.chosen;
   std::sort(chosen.begin(), chosen.end(), [&](std::size_t a, std::size_t b) {
     return accounts[a].id != accounts[b].id ? accounts[a].id < accounts[b].id : a < b;
   });
@@ -123,7 +158,7 @@ Selection select_accounts(const std::vector<TopUser>& accounts, const SelectionB
       std::unique(chosen.begin(), chosen.end(),
                   [&](std::size_t a, std::size_t b) { return accounts[a].id == accounts[b].id; }),
       chosen.end());
-  return {std::move(chosen), pass.near_limit};
+  return {std::move(chosen), pass.near_limit, pass.restricted, cut.selected};
 }
 
 }  // namespace vt::cli

@@ -30,19 +30,27 @@ std::uint64_t export_max(const SelectionBounds& bounds);
 struct Selection {
   /// Positions in the accounts of those to export, by increasing user id.
   std::vector<std::size_t> exported;
-  /// For each of the first kLimitFigureCount figures, how many of all the
-  /// accounts have reached `near_limit` of its limit.
-  std::array<std::uint64_t, kLimitFigureCount> near_limit{};
+  /// For each figure, how many of all the accounts have reached
+  /// `near_limit` of its limit.
+  std::array<std::uint64_t, kAccountFigures.size()> near_limit{};
+  /// How many of all the accounts are restricted in MySQL.
+  std::uint64_t restricted = 0;
+  /// How many accounts (user ids) the selection chose before the cap: more
+  /// than `exported` holds when the cap cut it.
+  std::uint64_t selected = 0;
 };
 
-/// The accounts to export, one per user id (the first), and the near-limit
-/// counts, in one pass over the accounts: the union of the top `top`
+/// The accounts to export, one per user id (the first), and the counts, in
+/// one pass over the accounts. The selection is the union of the top `top`
 /// accounts of each of the eight usages (greatest first, ties in `accounts`
-/// order, accounts without the sample not ranked), the accounts near any of
-/// the first kLimitFigureCount limits and the accounts restricted in MySQL
-/// (with `all_accounts`: every account), capped at `export_max`. The cap
-/// keeps the top accounts first, by their best rank, then the others by
-/// closeness to a limit; ties by user id.
+/// order, accounts without the sample not ranked), the accounts restricted
+/// in MySQL and the accounts near any limit (with `all_accounts`: every
+/// account). The cap (`export_max`) keeps them in that order: the top
+/// accounts by their best rank, so that every usage's top `top` stays
+/// whole; then the restricted ones; then those at a limit (usage at or
+/// above it), those near one, and the others. Within each group after the
+/// top, ties go by user id, not by figures that move from run to run: a
+/// server whose figures move a little keeps exporting the same accounts.
 Selection select_accounts(const std::vector<TopUser>& accounts, const SelectionBounds& bounds);
 
 }  // namespace vt::cli

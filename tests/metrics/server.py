@@ -57,3 +57,10 @@ class Server:
     def save(self, server_path, value):
         with open(self.path(server_path), "w") as f:
             json.dump(value, f)
+
+
+def verdict(problems):
+    """Prints each problem; the test's exit status."""
+    for problem in problems:
+        print("FAIL:", problem)
+    return 1 if problems else 0

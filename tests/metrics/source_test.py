@@ -7,7 +7,7 @@ source, and without a snapshot no account count or snapshot time is given.
     source_test.py METRICS_BINARY REPORT_BINARY GEN_SERVER LAUNCHER"""
 import os, re, shutil, sys, tempfile
 
-from server import Server, skip_unless_root
+from server import Server, skip_unless_root, verdict
 
 BEHAVIOUR = "/usr/share/kob-stats3/scripts/data/behaviour/"
 EVERY = ["stats_service", "snapshot", "panel_names", "panel_admins", "mysql_stats",
@@ -81,9 +81,7 @@ def main():
             problems += found
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    for problem in problems:
-        print("FAIL:", problem)
-    return 1 if problems else 0
+    return verdict(problems)
 
 
 if __name__ == "__main__":

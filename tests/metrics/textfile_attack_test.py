@@ -31,7 +31,7 @@ missing group fails the run and keeps the old file byte for byte. The layout
 lives on a tmpfs of the test's own mount namespace."""
 import grp, os, shutil, stat, subprocess, sys, tempfile
 
-from server import TEMPORARY, TEXTFILE_NAME, Server, in_private_mounts, skip_unless_root
+from server import Server, TEMPORARY, TEXTFILE_NAME, in_private_mounts, skip_unless_root, verdict
 
 ATTACKER = 65534  # nobody, with the group nogroup
 PLANTED_PIDS = 4096
@@ -244,9 +244,7 @@ def main():
     finally:
         subprocess.run(["umount", "--lazy", work])
         shutil.rmtree(work, ignore_errors=True)
-    for problem in problems:
-        print("FAIL:", problem)
-    return 1 if problems else 0
+    return verdict(problems)
 
 
 if __name__ == "__main__":

@@ -17,7 +17,7 @@ The failed runs exit with status 1 and an "Error: " line. The test runs in
 a mount namespace of its own, so that its mounts vanish with it."""
 import os, re, shutil, signal, subprocess, sys, tempfile, time
 
-from server import TEMPORARY, TEXTFILE_NAME, Server, in_private_mounts, skip_unless_root
+from server import Server, TEMPORARY, TEXTFILE_NAME, in_private_mounts, skip_unless_root, verdict
 
 # SIGKILL on entering the first rename: the temporary file is complete, the
 # metrics file not yet replaced.
@@ -123,9 +123,7 @@ def main():
     finally:
         subprocess.run(["umount", "--recursive", "--quiet", directory])
         shutil.rmtree(work, ignore_errors=True)
-    for problem in problems:
-        print("FAIL:", problem)
-    return 1 if problems else 0
+    return verdict(problems)
 
 
 if __name__ == "__main__":

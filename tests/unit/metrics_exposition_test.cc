@@ -122,7 +122,9 @@ TEST(MetricsExposition, TinyReport) {
   run.sources = {{"stats_service", true}, {"panel_names", false}};
   run.export_max = 7;
   run.server = {.accounts = 2,
-                .near_limit = {1, 0, 0, 0, 0, 0},
+                .near_limit = {1, 0, 0, 0, 0, 0, 0, 2},
+                .restricted = 1,
+                .selected = 3,
                 .tessel_state = "error",
                 .tessel_mode = "all",
                 .snapshot_timestamp = 1765000000.5};
@@ -147,6 +149,11 @@ TEST(MetricsExposition, TinyReport) {
       "admins are not accounts here)\n"
       "# TYPE vorlane_accounts gauge\n"
       "vorlane_accounts 2\n"
+      "# HELP vorlane_accounts_selected Number of accounts that the selection chose (the top "
+      "accounts of each usage, the restricted ones and those near a limit) before the cap cut "
+      "it\n"
+      "# TYPE vorlane_accounts_selected gauge\n"
+      "vorlane_accounts_selected 3\n"
       "# HELP vorlane_accounts_exported Number of accounts exported in this file\n"
       "# TYPE vorlane_accounts_exported gauge\n"
       "vorlane_accounts_exported 1\n"
@@ -163,6 +170,12 @@ TEST(MetricsExposition, TinyReport) {
       "vorlane_accounts_near_limit{limit=\"entry_processes\"} 0\n"
       "vorlane_accounts_near_limit{limit=\"processes\"} 0\n"
       "vorlane_accounts_near_limit{limit=\"memory\"} 0\n"
+      "vorlane_accounts_near_limit{limit=\"mysql_cpu\"} 0\n"
+      "vorlane_accounts_near_limit{limit=\"mysql_io\"} 2\n"
+      "# HELP vorlane_accounts_mysql_restricted Number of accounts whose MySQL usage is "
+      "restricted\n"
+      "# TYPE vorlane_accounts_mysql_restricted gauge\n"
+      "vorlane_accounts_mysql_restricted 1\n"
       "# HELP vorlane_near_limit_fraction Fraction of a limit at which an account counts as "
       "near it\n"
       "# TYPE vorlane_near_limit_fraction gauge\n"

@@ -17,6 +17,8 @@ struct Figures {
   double cpu = kNaN;
   double cpu_limit = kNaN;
   double io = kNaN;
+  double mysql_io = kNaN;
+  double mysql_io_limit = kNaN;
   bool restricted = false;
 };
 
@@ -24,14 +26,14 @@ TopUser account(std::uint32_t id, const Figures& f) {
   TopUser a;
   a.id = id;
   a.usage = {.cpu = {.all = f.cpu, .mysql = nullptr},
-             .io = {.all = f.io, .mysql = nullptr},
+             .io = {.all = f.io, .mysql = f.mysql_io},
              .iops = kNaN,
              .ep = kNaN,
              .mem = kNaN,
              .pno = kNaN};
   a.limit = a.usage;
   a.limit.cpu.all = f.cpu_limit;
-  a.limit.io.all = kNaN;
+  a.limit.io = {.all = kNaN, .mysql = f.mysql_io_limit};
   a.restricted = f.restricted;
   return a;
 }
@@ -46,9 +48,10 @@ std::vector<std::uint32_t> exported_ids(const std::vector<TopUser>& accounts,
 
 TEST(MetricsSelection, Bounds) {
   // Top: 5 and 6 by CPU (6 before 7 on a tie), 8 and 9 by I/O; no other
-  // usage has samples. Near a limit (0.9): 1 (ratio 1.2), 2 (0.99), 3
-  // (exactly 0.9), 10 (0.95), not 4 (0.89). Restricted, without a limit: 11,
-  // in every bounded selection but the capped ones.
+  // usage has samples but MySQL I/O, whose top is 12. Near a limit (0.9): 1
+  // (at it: 1.2), 2 (0.99), 3 (exactly 0.9), 10 (0.95), 12 (MySQL I/O 0.95),
+  // not 4 (0.89). Restricted, without a limit: 11, in every selection but
+  // the capped ones.
   const std::vector<TopUser> accounts = {
       account(1, {.cpu = 1.2, .cpu_limit = 1}),
       account(2, {.cpu = 0.99, .cpu_limit = 1}),
@@ -61,6 +64,7 @@ TEST(MetricsSelection, Bounds) {
       account(9, {.io = 20}),
       account(10, {.cpu = 0.95, .cpu_limit = 1}),
       account(11, {.restricted = true}),
+      account(12, {.mysql_io = 95, .mysql_io_limit = 100}),
   };
   struct Case {
     std::string name;
@@ -68,31 +72,38 @@ TEST(MetricsSelection, Bounds) {
     std::vector<std::uint32_t> ids;
   };
   const std::vector<Case> cases = {
-      {"top 1 of each usage", {.top = 1, .near_limit = 2}, {5, 8, 11}},
-      {"top 2, ties in order", {.top = 2, .near_limit = 2}, {5, 6, 8, 9, 11}},
-      {"near a limit, at the fraction too", {.top = 0}, {1, 2, 3, 10, 11}},
-      {"a lower fraction", {.top = 0, .near_limit = 0.89}, {1, 2, 3, 4, 10, 11}},
+      {"top 1 of each usage", {.top = 1, .near_limit = 2}, {5, 8, 11, 12}},
+      {"top 2, ties in order", {.top = 2, .near_limit = 2}, {5, 6, 8, 9, 11, 12}},
+      {"near a limit, at the fraction too", {.top = 0}, {1, 2, 3, 10, 11, 12}},
+      {"a lower fraction", {.top = 0, .near_limit = 0.89}, {1, 2, 3, 4, 10, 11, 12}},
       {"restricted only", {.top = 0, .near_limit = 2}, {11}},
-      {"cap keeps the top, then the nearest", {.top = 1, .max_accounts = 4}, {1, 2, 5, 8}},
-      {"cap below the top: best ranks", {.top = 2, .near_limit = 2, .max_accounts = 2}, {5, 8}},
+      {"cap: top, restricted, at a limit", {.top = 1, .max_accounts = 5}, {1, 5, 8, 11, 12}},
+      {"cap: then near, by uid", {.top = 0, .max_accounts = 4}, {1, 2, 3, 11}},
+      {"cap below the top: best ranks", {.top = 2, .near_limit = 2, .max_accounts = 3}, {5, 8, 12}},
       {"cap 0", {.max_accounts = 0}, {}},
       {"all accounts, no cap",
        {.top = 0, .max_accounts = 1, .all_accounts = true},
-       {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+       {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(exported_ids(accounts, c.bounds), c.ids);
   }
-  // Every account counts, whatever is exported.
-  const std::array<std::uint64_t, kLimitFigureCount> cpu_near = {4, 0, 0, 0, 0, 0};
-  EXPECT_EQ(select_accounts(accounts, {.max_accounts = 0}).near_limit, cpu_near);
-  EXPECT_EQ(select_accounts(accounts, {.all_accounts = true}).near_limit, cpu_near);
+  // Every account counts, whatever is exported; the selection before the
+  // cap: top 5, 6 (over 7 by order), 8, 9, 12, near 1, 2, 3, 10, restricted 11.
+  const std::array<std::uint64_t, kAccountFigures.size()> near = {4, 0, 0, 0, 0, 0, 0, 1};
+  for (const SelectionBounds& bounds : {SelectionBounds{.top = 2, .max_accounts = 0},
+                                        SelectionBounds{.top = 2, .all_accounts = true}}) {
+    const Selection selection = select_accounts(accounts, bounds);
+    EXPECT_EQ(selection.near_limit, near);
+    EXPECT_EQ(selection.restricted, 1u);
+    EXPECT_EQ(selection.selected, bounds.all_accounts ? accounts.size() : 10u);
+  }
 }
 
 TEST(MetricsSelection, AllAccountsStopAtTheirBound) {
-  // One account too many. The top CPU account, far from its limit, and the
-  // nearest to a limit are kept first; of the rest, the highest uid goes.
+  // One account too many. The top CPU account, far from its limit, is kept
+  // first; of the rest, the highest uid goes, though nearer its limit.
   const std::uint32_t last = kAllAccountsMax + 1;
   std::vector<TopUser> accounts;
   for (std::uint32_t id = 1; id < last - 1; ++id) {
@@ -103,7 +114,7 @@ TEST(MetricsSelection, AllAccountsStopAtTheirBound) {
   const auto ids = exported_ids(accounts, {.top = 1, .all_accounts = true});
   ASSERT_EQ(ids.size(), kAllAccountsMax);
   EXPECT_EQ(std::vector<std::uint32_t>(ids.end() - 3, ids.end()),
-            (std::vector<std::uint32_t>{last - 3, last - 1, last}));
+            (std::vector<std::uint32_t>{last - 3, last - 2, last}));
 }
 
 TEST(MetricsSelection, CapTiesByUidAndOneSeriesPerUid) {
@@ -113,8 +124,10 @@ TEST(MetricsSelection, CapTiesByUidAndOneSeriesPerUid) {
       account(10, {.cpu = 0.5, .cpu_limit = 1, .restricted = true}),
       account(20, {.cpu = 1, .cpu_limit = 1}),
   };
-  EXPECT_EQ(exported_ids(accounts, {.top = 0, .max_accounts = 1}), std::vector<std::uint32_t>{20});
+  EXPECT_EQ(exported_ids(accounts, {.top = 0, .max_accounts = 2}),
+            (std::vector<std::uint32_t>{10, 20}));
   EXPECT_EQ(exported_ids(accounts, {.top = 0}), (std::vector<std::uint32_t>{10, 20, 30}));
+  EXPECT_EQ(select_accounts(accounts, {.top = 0}).selected, 3u);
 }
 
 }  // namespace
