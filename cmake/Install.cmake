@@ -56,7 +56,9 @@ install(CODE "set(VT_BINDIR \"${unit_bindir}\")
   configure_file(\"${PROJECT_SOURCE_DIR}/packaging/systemd/vorlane-top-metrics.service.in\"
                  \"${service}\" @ONLY)")
 install(FILES ${service} packaging/systemd/vorlane-top-metrics.timer DESTINATION lib/systemd/system)
+# The alerting rules: per server, and per account for those who want them.
 install(FILES packaging/prometheus/vorlane-top.rules.yml
+              packaging/prometheus/vorlane-top-accounts.rules.yml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlane-top/prometheus)
 # node_exporter's web configuration (TLS and a password), for /etc/prometheus.
 install(FILES packaging/prometheus/node-exporter-web.yml
