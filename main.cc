@@ -1,5 +1,5 @@
-#include "cli/driver.h"
+#include "report/driver.h"
 
 int main(int argc, char** argv) {
-  return vt::cli::run(argc, argv);
+  return vt::report::run(argc, argv);
 }

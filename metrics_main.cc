@@ -1,5 +1,5 @@
-#include "cli/metrics_driver.h"
+#include "metrics/driver.h"
 
 int main(int argc, char** argv) {
-  return vt::cli::run_metrics(argc, argv);
+  return vt::metrics::run_metrics(argc, argv);
 }

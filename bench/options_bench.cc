@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
+#include "report/options.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ void BM_ParseLongCommandLine(benchmark::State& state) {
   std::vector<const char*> argv;
   for (const auto& arg : args) argv.push_back(arg.c_str());
   for (auto _ : state) {
-    benchmark::DoNotOptimize(vt::cli::parse_cli(static_cast<int>(argv.size()), argv.data()));
+    benchmark::DoNotOptimize(vt::report::parse_cli(static_cast<int>(argv.size()), argv.data()));
   }
   state.SetComplexityN(state.range(0));
 }

@@ -5,18 +5,18 @@
 #include <vector>
 
 #include "base/json_write.h"
-#include "cli/report.h"
+#include "report/document.h"
 
 namespace {
 
 using Json = nlohmann::json;
-using vt::cli::TopUser;
+using vt::gather::TopUser;
 
 constexpr int kUsers = 25;
 constexpr int kDomainsPerUser = 3;
 
-vt::cli::DomainMetrics domain_metrics(double scale) {
-  vt::cli::DomainMetrics metrics;
+vt::gather::DomainMetrics domain_metrics(double scale) {
+  vt::gather::DomainMetrics metrics;
   metrics.cpu.all = 3.7 * scale;
   metrics.io.all = 40960.0 * scale;
   metrics.iops = 12.0 * scale;
@@ -48,10 +48,10 @@ std::vector<TopUser> typical_users() {
     user.limit.pno = 100.0;
     if (i % 5 == 0) {
       user.restricted = true;
-      user.restriction = vt::cli::Restriction{1700000000 + i, "cpu"};
+      user.restriction = vt::gather::Restriction{1700000000 + i, "cpu"};
     }
     for (int d = 0; d < kDomainsPerUser; ++d) {
-      vt::cli::TopDomain domain;
+      vt::gather::TopDomain domain;
       domain.id = static_cast<std::uint32_t>(i * 10 + d);
       if (d != 2) domain.name = "d" + std::to_string(d) + "." + user.domain;
       domain.docroot = "/home/" + user.username + "/public_html/d" + std::to_string(d);
@@ -83,7 +83,7 @@ void BM_BuildAndWriteReport(benchmark::State& state) {
   const std::vector<Json> resellers = typical_resellers();
   std::size_t bytes = 0;
   for (auto _ : state) {
-    const Json report = vt::cli::usage_report(users, resellers, 1700000000.0, kTessel, "all");
+    const Json report = vt::report::usage_report(users, resellers, 1700000000.0, kTessel, "all");
     const std::string text = vt::base::write_json(report);
     bytes = text.size();
     benchmark::DoNotOptimize(text.data());
@@ -97,7 +97,7 @@ void BM_BuildReport(benchmark::State& state) {
   const std::vector<TopUser> users = typical_users();
   const std::vector<Json> resellers = typical_resellers();
   for (auto _ : state) {
-    Json report = vt::cli::usage_report(users, resellers, 1700000000.0, kTessel, "all");
+    Json report = vt::report::usage_report(users, resellers, 1700000000.0, kTessel, "all");
     benchmark::DoNotOptimize(report);
   }
 }
@@ -105,7 +105,7 @@ BENCHMARK(BM_BuildReport);
 
 void BM_WriteReport(benchmark::State& state) {
   const Json report =
-      vt::cli::usage_report(typical_users(), typical_resellers(), 1700000000.0, kTessel, "all");
+      vt::report::usage_report(typical_users(), typical_resellers(), 1700000000.0, kTessel, "all");
   for (auto _ : state) {
     std::string text = vt::base::write_json(report);
     benchmark::DoNotOptimize(text.data());

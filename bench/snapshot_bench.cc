@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "cli/snapshot.h"
+#include "gather/snapshot.h"
 
 namespace {
 
@@ -100,7 +100,7 @@ static void BM_DecodeSnapshot(benchmark::State& state) {
   // Benchmark runs the function several times: generate the text only once.
   static const std::string text = make_snapshot_text(kUsers);
   for (auto _ : state) {
-    auto snapshot = vt::cli::decode_snapshot(text);
+    auto snapshot = vt::gather::decode_snapshot(text);
     if (!snapshot) {
       state.SkipWithError(snapshot.error().c_str());
       break;

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/options.h"
 #include "fuzz/fuzz_input.h"
+#include "report/options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text = vt::fuzz::as_text(data, size);
@@ -25,9 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::string& arg : args) argv.push_back(arg.c_str());
   argv.push_back(nullptr);
 
-  const auto cli = vt::cli::parse_cli(static_cast<int>(args.size()), argv.data());
+  const auto cli = vt::report::parse_cli(static_cast<int>(args.size()), argv.data());
   if (!cli) {
-    const vt::cli::ParseExit& exit = cli.error();
+    const vt::command::ParseExit& exit = cli.error();
     if (exit.status == 0 && (exit.out.empty() || !exit.err.empty())) std::abort();
     if (exit.status == 2 && (exit.err.empty() || !exit.out.empty())) std::abort();
     if (exit.status != 0 && exit.status != 2) std::abort();

@@ -6,18 +6,18 @@
 #include <cstdlib>
 
 #include "base/utf8.h"
-#include "cli/service_state.h"
 #include "fuzz/fuzz_input.h"
+#include "gather/service_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static vt::fuzz::MemoryFile file;
   const auto text = vt::fuzz::as_text(data, size);
   file.replace(text);
-  const vt::cli::ServiceState state = vt::cli::check_stats_service(file.path());
+  const vt::gather::ServiceState state = vt::gather::check_stats_service(file.path());
   // A readable file is stopped exactly when it is not UTF-8.
-  if ((state == vt::cli::ServiceState::stopped) == vt::base::is_utf8(text)) std::abort();
-  if (vt::cli::service_state_message(state).has_value() !=
-      (state != vt::cli::ServiceState::running)) {
+  if ((state == vt::gather::ServiceState::stopped) == vt::base::is_utf8(text)) std::abort();
+  if (vt::gather::service_state_message(state).has_value() !=
+      (state != vt::gather::ServiceState::running)) {
     std::abort();
   }
   return 0;

@@ -18,18 +18,19 @@
 
 #include "base/json_write.h"
 #include "base/utf8.h"
-#include "cli/access.h"
-#include "cli/assemble.h"
-#include "cli/fill_in.h"
-#include "cli/options.h"
-#include "cli/selection.h"
-#include "cli/snapshot.h"
-#include "cli/sources.h"
 #include "fuzz/fuzz_input.h"
+#include "gather/access.h"
+#include "gather/fill_in.h"
+#include "gather/selection.h"
+#include "gather/snapshot.h"
+#include "gather/sources.h"
+#include "report/assemble.h"
+#include "report/options.h"
 
 namespace {
 
-namespace cli = vt::cli;
+namespace cli = vt::gather;
+namespace report = vt::report;
 
 constexpr const char* kOrderNames[] = {"cpu",  "mysql_cpu", "io",    "mysql_io",
                                        "iops", "ep",        "nproc", "PMEM"};
@@ -86,11 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               .is_root = false,
               .has_account = !bit(3)};
   }
-  cli::Cli command{.json = true,
-                   .hide_mysql = bit(21),
-                   .max = bit(13) ? std::numeric_limits<std::uint64_t>::max() : (choice >> 14) % 32,
-                   .order_by = kOrderNames[(choice >> 10) % 8],
-                   .domains = bit(19)};
+  report::Cli command{
+      .json = true,
+      .hide_mysql = bit(21),
+      .max = bit(13) ? std::numeric_limits<std::uint64_t>::max() : (choice >> 14) % 32,
+      .order_by = kOrderNames[(choice >> 10) % 8],
+      .domains = bit(19)};
   if (bit(4) && !users.empty()) {
     command.for_reseller = users.back().reseller;
     if (bit(5)) {
@@ -109,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sources.tessel.context = nlohmann::json{{"output", "cannot connect"}};
   }
   const std::string document =
-      vt::base::write_json(cli::assemble_report(std::move(sources), command, caller));
+      vt::base::write_json(report::assemble_report(sources, command, caller));
 
   // The document is one JSON value and a line feed.
   if (document.empty() || document.back() != '\n') std::abort();

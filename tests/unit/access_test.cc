@@ -1,8 +1,8 @@
-#include "cli/access.h"
+#include "gather/access.h"
 
 #include <gtest/gtest.h>
 
-namespace vt::cli {
+namespace vt::gather {
 namespace {
 
 using Names = std::vector<std::string>;
@@ -81,4 +81,4 @@ TEST(Access, TouchesTimestamp) {
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::gather

@@ -1,4 +1,4 @@
-#include "cli/assemble.h"
+#include "report/assemble.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,9 @@
 #include <utility>
 #include <vector>
 
-namespace vt::cli {
+namespace vt::report {
+
+using namespace vt::gather;
 namespace {
 
 using Names = std::vector<std::string>;
@@ -40,6 +42,11 @@ Names usernames(const nlohmann::json& report) {
 
 const CallerIdentity kRoot{.name = "root", .is_root = true};
 
+// The report of sources that serve it alone.
+nlohmann::json report_of(Sources sources, const Cli& cli, const CallerIdentity& caller) {
+  return assemble_report(sources, cli, caller);
+}
+
 TEST(Assemble, FiltersOrderAndMax) {
   struct Case {
     std::string name;
@@ -57,24 +64,24 @@ TEST(Assemble, FiltersOrderAndMax) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(usernames(assemble_report(sources(), c.cli, kRoot)), c.users);
+    EXPECT_EQ(usernames(report_of(sources(), c.cli, kRoot)), c.users);
   }
 }
 
 TEST(Assemble, ScopeOfEachCaller) {
   Sources s = sources();
   s.admins = {"bob"};
-  EXPECT_EQ(usernames(assemble_report(std::move(s), {}, kRoot)),
+  EXPECT_EQ(usernames(report_of(std::move(s), {}, kRoot)),
             (Names{"alice", "carol", "res1", "N/A"}));
 
   // A reseller sees the accounts the panel lists for him, and himself.
   s = sources();
   s.reseller_users = Names{"alice"};
   const CallerIdentity res1{.name = "res1"};
-  EXPECT_EQ(usernames(assemble_report(std::move(s), {.for_reseller = "res1"}, res1)),
+  EXPECT_EQ(usernames(report_of(std::move(s), {.for_reseller = "res1"}, res1)),
             (Names{"alice", "res1"}));
-  EXPECT_EQ(usernames(assemble_report(sources(), {}, res1)), Names{"res1"});
-  EXPECT_EQ(usernames(assemble_report(sources(), {}, {.name = "unknown", .has_account = false})),
+  EXPECT_EQ(usernames(report_of(sources(), {}, res1)), Names{"res1"});
+  EXPECT_EQ(usernames(report_of(sources(), {}, {.name = "unknown", .has_account = false})),
             Names{});
 }
 
@@ -85,7 +92,7 @@ TEST(Assemble, HideMysqlStripsFiguresAndRestriction) {
   alice.limit.io.mysql = "-";
   alice.restricted = true;
   alice.restriction = Restriction{.time = 1699999999, .reason = "cpu"};
-  const auto report = assemble_report(std::move(s), {.hide_mysql = true, .max = 1}, kRoot);
+  const auto report = report_of(std::move(s), {.hide_mysql = true, .max = 1}, kRoot);
   const auto& user = report["users"][0];
   EXPECT_EQ(user["usage"]["cpu"], nlohmann::json({{"all", 50.0}}));
   EXPECT_EQ(user["limit"]["io"], nlohmann::json({{"all", 0.0}}));
@@ -94,4 +101,4 @@ TEST(Assemble, HideMysqlStripsFiguresAndRestriction) {
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::report

@@ -1,4 +1,4 @@
-#include "cli/fill_in.h"
+#include "gather/fill_in.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "base/json_record.h"
 
-namespace vt::cli {
+namespace vt::gather {
 namespace {
 
 using nlohmann::json;
@@ -229,4 +229,4 @@ TEST(FillIn, ResellerEntries) {
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::gather

@@ -1,5 +1,3 @@
-#include "cli/metrics_exposition.h"
-
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -9,7 +7,11 @@
 #include <string>
 #include <vector>
 
-namespace vt::cli {
+#include "metrics/exposition.h"
+
+namespace vt::metrics {
+
+using namespace vt::gather;
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -267,4 +269,4 @@ TEST(MetricsExposition, OnlyWhatIsKnownWithoutAReport) {
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::metrics

@@ -1,5 +1,3 @@
-#include "cli/metrics_selection.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,7 +5,11 @@
 #include <string>
 #include <vector>
 
-namespace vt::cli {
+#include "metrics/selection.h"
+
+namespace vt::metrics {
+
+using namespace vt::gather;
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -91,7 +93,7 @@ TEST(MetricsSelection, Bounds) {
   }
   // Every account counts, whatever is exported; the selection before the
   // cap: top 5, 6 (over 7 by order), 8, 9, 12, near 1, 2, 3, 10, restricted 11.
-  const std::array<std::uint64_t, kAccountFigures.size()> near = {4, 0, 0, 0, 0, 0, 0, 1};
+  const std::array<std::uint64_t, kUsageCount> near = {4, 0, 0, 0, 0, 0, 0, 1};
   for (const SelectionBounds& bounds : {SelectionBounds{.top = 2, .max_accounts = 0},
                                         SelectionBounds{.top = 2, .all_accounts = true}}) {
     const Selection selection = select_accounts(accounts, bounds);
@@ -117,18 +119,20 @@ TEST(MetricsSelection, AllAccountsStopAtTheirBound) {
             (std::vector<std::uint32_t>{last - 3, last - 2, last}));
 }
 
-TEST(MetricsSelection, CapTiesByUidAndOneSeriesPerUid) {
-  const std::vector<TopUser> accounts = {
+TEST(MetricsSelection, CapTiesByUidAndOneRecordPerUid) {
+  // The later record of uid 20, restricted, is not the account.
+  const std::vector<TopUser> accounts = one_per_uid({
       account(30, {.cpu = 1, .cpu_limit = 1}),
       account(20, {.cpu = 1, .cpu_limit = 1}),
       account(10, {.cpu = 0.5, .cpu_limit = 1, .restricted = true}),
-      account(20, {.cpu = 1, .cpu_limit = 1}),
-  };
+      account(20, {.cpu = 0.1, .cpu_limit = 1, .restricted = true}),
+  });
   EXPECT_EQ(exported_ids(accounts, {.top = 0, .max_accounts = 2}),
             (std::vector<std::uint32_t>{10, 20}));
-  EXPECT_EQ(exported_ids(accounts, {.top = 0}), (std::vector<std::uint32_t>{10, 20, 30}));
-  EXPECT_EQ(select_accounts(accounts, {.top = 0}).selected, 3u);
+  const Selection all = select_accounts(accounts, {.top = 0});
+  EXPECT_EQ(all.exported.size(), 3u);
+  EXPECT_EQ(all.restricted, 1u);
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::metrics

@@ -1,4 +1,4 @@
-#include "cli/options.h"
+#include "report/options.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace vt::cli {
+namespace vt::report {
+
+using command::ParseExit;
 namespace {
 
 std::expected<Cli, ParseExit> parse(std::vector<std::string> args) {
@@ -169,4 +171,4 @@ TEST(Options, VersionAndHelp) {
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::report

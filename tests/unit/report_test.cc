@@ -1,5 +1,3 @@
-#include "cli/report.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,8 +8,11 @@
 #include <vector>
 
 #include "base/json_write.h"
+#include "report/document.h"
 
-namespace vt::cli {
+namespace vt::report {
+
+using namespace vt::gather;
 namespace {
 
 using Json = nlohmann::json;
@@ -574,4 +575,4 @@ TEST(EpochSecondsNow, IsWholeSecondsOfTheCurrentTime) {
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::report

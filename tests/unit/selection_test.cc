@@ -1,4 +1,4 @@
-#include "cli/selection.h"
+#include "gather/selection.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <limits>
 #include <numeric>
 
-namespace vt::cli {
+namespace vt::gather {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -25,25 +25,25 @@ TopUser user(std::uint32_t id, std::string name, double cpu, double io = 0) {
 }
 
 TEST(Selection, SortNames) {
-  const std::vector<std::pair<std::string, SortKey>> cases = {
-      {"cpu", SortKey::cpu},
-      {"CPU", SortKey::cpu},
-      {"io", SortKey::io},
-      {"IO", SortKey::io},
-      {"Io", SortKey::io},
-      {"iops", SortKey::iops},
-      {"IOPS", SortKey::iops},
-      {"ep", SortKey::ep},
-      {"nproc", SortKey::nproc},
-      {"pmem", SortKey::pmem},
-      {"mysql_cpu", SortKey::mysql_cpu},
-      {"MySQL_IO", SortKey::mysql_io},
-      {"bogus", SortKey::cpu},
-      {"mem", SortKey::cpu},
-      {"pno", SortKey::cpu},
-      {"", SortKey::cpu},
-      {" io", SortKey::cpu},
-      {"\xe2\x84\xaao", SortKey::cpu},
+  const std::vector<std::pair<std::string, Usage>> cases = {
+      {"cpu", Usage::cpu},
+      {"CPU", Usage::cpu},
+      {"io", Usage::io},
+      {"IO", Usage::io},
+      {"Io", Usage::io},
+      {"iops", Usage::iops},
+      {"IOPS", Usage::iops},
+      {"ep", Usage::ep},
+      {"nproc", Usage::nproc},
+      {"pmem", Usage::pmem},
+      {"mysql_cpu", Usage::mysql_cpu},
+      {"MySQL_IO", Usage::mysql_io},
+      {"bogus", Usage::cpu},
+      {"mem", Usage::cpu},
+      {"pno", Usage::cpu},
+      {"", Usage::cpu},
+      {" io", Usage::cpu},
+      {"\xe2\x84\xaao", Usage::cpu},
   };
   for (const auto& [name, key] : cases) {
     SCOPED_TRACE(name);
@@ -51,7 +51,7 @@ TEST(Selection, SortNames) {
   }
 }
 
-TEST(Selection, SortKeys) {
+TEST(Selection, Usages) {
   TopUser u = user(1001, "alice", 12.5, 300);
   u.usage.iops = 4;
   u.usage.ep = 5;
@@ -59,21 +59,21 @@ TEST(Selection, SortKeys) {
   u.usage.pno = 7;
   core::DbTslStatsByName mysql = {{"alice", {.cpu = 9, .io = 10}}, {"bob", {.cpu = 1, .io = 2}}};
   const LoginNames login = {{1002, "bob"}};
-  EXPECT_EQ(sort_key(u, SortKey::cpu, mysql, login), 12.5);
-  EXPECT_EQ(sort_key(u, SortKey::io, mysql, login), 300);
-  EXPECT_EQ(sort_key(u, SortKey::iops, mysql, login), 4);
-  EXPECT_EQ(sort_key(u, SortKey::ep, mysql, login), 5);
-  EXPECT_EQ(sort_key(u, SortKey::pmem, mysql, login), 6);
-  EXPECT_EQ(sort_key(u, SortKey::nproc, mysql, login), 7);
-  EXPECT_EQ(sort_key(u, SortKey::mysql_cpu, mysql, login), 9);
-  EXPECT_EQ(sort_key(u, SortKey::mysql_io, mysql, login), 10);
+  EXPECT_EQ(sort_key(u, Usage::cpu, mysql, login), 12.5);
+  EXPECT_EQ(sort_key(u, Usage::io, mysql, login), 300);
+  EXPECT_EQ(sort_key(u, Usage::iops, mysql, login), 4);
+  EXPECT_EQ(sort_key(u, Usage::ep, mysql, login), 5);
+  EXPECT_EQ(sort_key(u, Usage::pmem, mysql, login), 6);
+  EXPECT_EQ(sort_key(u, Usage::nproc, mysql, login), 7);
+  EXPECT_EQ(sort_key(u, Usage::mysql_cpu, mysql, login), 9);
+  EXPECT_EQ(sort_key(u, Usage::mysql_io, mysql, login), 10);
   // Without a username, the login name; without either, the empty name.
   TopUser nameless = user(1002, "", 0);
-  EXPECT_EQ(sort_key(nameless, SortKey::mysql_cpu, mysql, login), 1);
+  EXPECT_EQ(sort_key(nameless, Usage::mysql_cpu, mysql, login), 1);
   nameless.id = 1003;
-  EXPECT_EQ(sort_key(nameless, SortKey::mysql_io, mysql, login), 0);
+  EXPECT_EQ(sort_key(nameless, Usage::mysql_io, mysql, login), 0);
   mysql[""] = {.cpu = 3, .io = 4};
-  EXPECT_EQ(sort_key(nameless, SortKey::mysql_io, mysql, login), 4);
+  EXPECT_EQ(sort_key(nameless, Usage::mysql_io, mysql, login), 4);
 }
 
 std::vector<std::size_t> all_of(const std::vector<TopUser>& users) {
@@ -82,7 +82,7 @@ std::vector<std::size_t> all_of(const std::vector<TopUser>& users) {
   return positions;
 }
 
-std::vector<std::uint32_t> ids_in_order(const std::vector<TopUser>& users, SortKey key,
+std::vector<std::uint32_t> ids_in_order(const std::vector<TopUser>& users, Usage key,
                                         const core::DbTslStatsByName& mysql = {}) {
   std::vector<std::uint32_t> ids;
   for (std::size_t i : order_users(users, all_of(users), key, mysql, {})) {
@@ -94,9 +94,9 @@ std::vector<std::uint32_t> ids_in_order(const std::vector<TopUser>& users, SortK
 TEST(Selection, OrderIsGreatestFirstAndStable) {
   const std::vector<TopUser> users = {user(1, "a", 5, 1), user(2, "b", 7, 9), user(3, "c", 5, 3),
                                       user(4, "d", 9, 3), user(5, "e", 5, 0)};
-  EXPECT_EQ(ids_in_order(users, SortKey::cpu), (std::vector<std::uint32_t>{4, 2, 1, 3, 5}));
-  EXPECT_EQ(ids_in_order(users, SortKey::io), (std::vector<std::uint32_t>{2, 3, 4, 1, 5}));
-  EXPECT_EQ(ids_in_order({}, SortKey::cpu), std::vector<std::uint32_t>{});
+  EXPECT_EQ(ids_in_order(users, Usage::cpu), (std::vector<std::uint32_t>{4, 2, 1, 3, 5}));
+  EXPECT_EQ(ids_in_order(users, Usage::io), (std::vector<std::uint32_t>{2, 3, 4, 1, 5}));
+  EXPECT_EQ(ids_in_order({}, Usage::cpu), std::vector<std::uint32_t>{});
 }
 
 TEST(Selection, NaNKeysComeLastAndKeepTheirOrder) {
@@ -108,7 +108,7 @@ TEST(Selection, NaNKeysComeLastAndKeepTheirOrder) {
                                       user(4, "d", 0), user(5, "e", 0), user(6, "f", 0),
                                       user(7, "g", 0)};
   // "g" has no figures: 0.0, equal to "e" and after it in snapshot order.
-  EXPECT_EQ(ids_in_order(users, SortKey::mysql_cpu, mysql),
+  EXPECT_EQ(ids_in_order(users, Usage::mysql_cpu, mysql),
             (std::vector<std::uint32_t>{6, 2, 5, 7, 4, 1, 3}));
 }
 
@@ -119,7 +119,7 @@ TEST(Selection, ManyNaNKeysKeepTheSortWellDefined) {
   for (std::uint32_t i = 0; i < 2000; ++i) {
     users.push_back(user(i, "u", i % 3 == 0 ? kNaN : static_cast<double>((i * 7919) % 101)));
   }
-  const auto order = order_users(users, all_of(users), SortKey::cpu, {}, {});
+  const auto order = order_users(users, all_of(users), Usage::cpu, {}, {});
   ASSERT_EQ(order.size(), users.size());
   bool seen_nan = false;
   for (std::size_t k = 0; k < order.size(); ++k) {
@@ -143,9 +143,9 @@ TEST(Selection, ManyNaNKeysKeepTheSortWellDefined) {
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::gather
 
-namespace vt::cli {
+namespace vt::gather {
 namespace {
 
 TEST(Selection, HidingOutsideTheLoginRange) {
@@ -175,4 +175,4 @@ TEST(Selection, HidingOutsideTheLoginRange) {
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::gather

@@ -1,4 +1,4 @@
-#include "cli/service_state.h"
+#include "gather/service_state.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-namespace vt::cli {
+namespace vt::gather {
 namespace {
 
 namespace fs = std::filesystem;
@@ -93,4 +93,4 @@ TEST(ServiceStateMessage, Texts) {
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::gather

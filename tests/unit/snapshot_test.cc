@@ -1,4 +1,4 @@
-#include "cli/snapshot.h"
+#include "gather/snapshot.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 
 #include "temp_dir.h"
 
-namespace vt::cli {
+namespace vt::gather {
 namespace {
 
 // Usage and limit objects that decode cleanly.
@@ -351,4 +351,4 @@ TEST_F(SnapshotFile, DirectoryGivesTheEmptySnapshot) {
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::gather

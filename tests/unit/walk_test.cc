@@ -1,8 +1,8 @@
-#include "cli/walk.h"
+#include "gather/walk.h"
 
 #include <gtest/gtest.h>
 
-namespace vt::cli {
+namespace vt::gather {
 namespace {
 
 TopUser user(std::uint32_t id, std::string name, std::string domain = "") {
@@ -98,4 +98,4 @@ TEST(Walk, CompletesAcceptedUsers) {
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::gather

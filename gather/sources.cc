@@ -1,0 +1,129 @@
+#include "gather/sources.h"
+
+#include <iterator>
+
+#include "core/config.h"
+#include "core/identity.h"
+#include "gather/timestamp_file.h"
+
+namespace vt::gather {
+namespace {
+
+constexpr const char* kStatsConfigPath = "/etc/sysconfig/kobstats2";
+
+LoginNames login_names_of_accounts(std::uint32_t uid_min) {
+  LoginNames names;
+  auto users = core::list_login_users(uid_min);
+  names.reserve(users.size());
+  for (auto& user : users) names[user.uid] = std::move(user.name);
+  return names;
+}
+
+// Domain and reseller of each visible account, from the control panel.
+std::expected<PanelAccounts, std::string> panel_accounts(
+    const std::string& helper, const std::vector<TopUser>& users,
+    const std::vector<std::size_t>& positions) {
+  std::vector<std::int64_t> uids;
+  uids.reserve(positions.size());
+  for (const std::size_t i : positions) uids.push_back(users[i].id);
+  PanelAccounts panel;
+  auto found = plugins::lookup_users(helper, uids);
+  if (!found) return std::unexpected(std::move(found.error()));
+  for (auto& info : found->users) {
+    PanelAccount& account = panel[info.uid];
+    account.domain = info.domain.empty() ? kNotAvailable : std::move(info.domain);
+    account.reseller = info.reseller.empty() ? kNotAvailable : std::move(info.reseller);
+  }
+  return panel;
+}
+
+std::expected<std::unordered_set<std::string>, std::string> panel_admins(
+    const std::string& helper) {
+  auto admins = plugins::list_admins(helper);
+  if (!admins) return std::unexpected(std::move(admins.error()));
+  return std::unordered_set<std::string>{std::make_move_iterator(admins->begin()),
+                                         std::make_move_iterator(admins->end())};
+}
+
+// Keeps what `got` holds in `into`, or notes why it holds nothing.
+template <typename Value>
+void absorb(std::expected<Value, std::string>&& got, Value& into, Source source,
+            std::vector<SourceOutcome>& consulted) {
+  if (got) {
+    into = std::move(*got);
+    consulted.push_back({source, {}});
+  } else {
+    consulted.push_back({source, std::move(got.error())});
+  }
+}
+
+}  // namespace
+
+std::expected<Sources, base::Error> gather_sources(const Scope& scope, const CallerIdentity& caller,
+                                                   const Programs& programs) {
+  Sources sources;
+  std::vector<SourceOutcome>& consulted = sources.consulted;
+  // A root caller has passed the namespace check: no need to ask again.
+  sources.tessel = core::tessel_service_status(programs.tslctl, caller.is_root);
+  auto mode = core::ask_tessel_mode(programs.tsl_helper);
+  std::string tessel_helper_failure = mode ? "" : "tessel-mode: " + mode.error();
+  sources.tessel_mode = std::move(mode).value_or("none");
+  auto snapshot = load_snapshot(kSnapshotPath, epoch_seconds_now());
+  if (!snapshot) return std::unexpected(std::move(snapshot.error()));
+  sources.snapshot = std::move(snapshot->data);
+  consulted.push_back({Source::snapshot, std::move(snapshot->unread)});
+  const core::StatsConfig config = core::load_stats_config(kStatsConfigPath);
+
+  const std::vector<TopUser>& users = sources.snapshot.users;
+  const core::LoginRange login_range = core::login_range();
+  sources.visible = visible_accounts(users, config.use_big_uids, config.hide_kob_more_than_maxuid,
+                                     login_range.min, login_range.max);
+  sources.login_names = login_names_of_accounts(login_range.min);
+  absorb(panel_accounts(programs.plexa_helper, users, sources.visible), sources.panel,
+         Source::panel_names, consulted);
+  if (caller.is_root) {
+    absorb(panel_admins(programs.plexa_helper), sources.admins, Source::panel_admins, consulted);
+  }
+
+  // MySQL figures: the saved ones where they order the report ("mysql_cpu"
+  // and "mysql_io") or are merged into it, the live ones and the limits
+  // only when they are merged.
+  sources.mysql_in_report = sources.tessel.status == "enabled" && scope.with_mysql;
+  if (sources.mysql_in_report || scope.order == Usage::mysql_cpu ||
+      scope.order == Usage::mysql_io) {
+    absorb(core::load_tsltop_file(core::kTsltopSnapshotPath), sources.mysql_stats,
+           Source::mysql_stats, consulted);
+  }
+  if (sources.mysql_in_report) {
+    if (auto merged = core::merge_tsltop_command(sources.mysql_stats, programs.tsltop); !merged) {
+      SourceOutcome& stats = consulted.back();
+      if (stats.failure.empty()) stats.failure = programs.tsltop + " -c: " + merged.error();
+    }
+  }
+
+  if (scope.for_reseller) {
+    if (auto listed = plugins::list_reseller_users(programs.plexa_helper, *scope.for_reseller)) {
+      sources.reseller_users = std::move(*listed);
+    }
+  }
+  if (sources.mysql_in_report) {
+    auto limits = plugins::query_tsl_limits(
+        programs.tsl_helper, mysql_names(users, sources.visible, sources.login_names));
+    if (limits) {
+      sources.tessel_limits = std::move(*limits);
+    } else if (tessel_helper_failure.empty()) {
+      tessel_helper_failure = "limits: " + limits.error();
+    }
+    consulted.push_back({Source::tessel_helper, std::move(tessel_helper_failure)});
+  }
+  return sources;
+}
+
+std::expected<Sources, base::Error> touch_and_gather(const Scope& scope,
+                                                     const CallerIdentity& caller,
+                                                     const Programs& programs) {
+  if (touches_timestamp(caller, scope.for_reseller)) touch_timestamp_file(kTesselTimestampPath);
+  return gather_sources(scope, caller, programs);
+}
+
+}  // namespace vt::gather

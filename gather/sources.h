@@ -1,0 +1,80 @@
+#pragma once
+// Everything a report is made of, gathered once per run from the files,
+// the password database and the helper programs.
+#include <cstddef>
+#include <expected>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "base/error.h"
+#include "core/tessel_status.h"
+#include "core/tsltop.h"
+#include "gather/access.h"
+#include "gather/fill_in.h"
+#include "gather/scope.h"
+#include "gather/selection.h"
+#include "gather/snapshot.h"
+#include "plugins/plexa.h"
+#include "plugins/tsl_helper.h"
+#include "plugins/tsl_limits.h"
+
+namespace vt::gather {
+
+/// The external programs a run uses; the real ones by default. Tests name
+/// stand-ins instead.
+struct Programs {
+  std::string plexa_helper = plugins::kPlexaHelperPath;
+  std::string tsl_helper = plugins::kTslHelperPath;
+  std::string tslctl = core::kTslctlProgram;
+  std::string tsltop = core::kTsltopProgram;
+};
+
+/// The inputs whose failures a run absorbs into empty or default values:
+/// the JSON report carries on without them, the metrics report each one.
+enum class Source { snapshot, panel_names, panel_admins, tessel_helper, mysql_stats };
+
+/// A source that the run consulted, and why it failed; `failure` is empty
+/// when it answered.
+struct SourceOutcome {
+  Source source;
+  std::string failure;
+};
+
+struct Sources {
+  core::TesselStatus tessel;
+  std::string tessel_mode = "none";
+  SavedTopData snapshot;
+  std::vector<std::size_t> visible;  ///< positions of the accounts in the login range
+  LoginNames login_names;
+  PanelAccounts panel;
+  std::unordered_set<std::string> admins;  ///< root's runs only
+  core::DbTslStatsByName mysql_stats;
+  bool mysql_in_report = false;  ///< the MySQL figures and limits go into the report
+  plugins::TslLimitsByName tessel_limits;
+  /// With --for-reseller: the panel's list of the reseller's accounts, if
+  /// it could be had.
+  std::optional<std::vector<std::string>> reseller_users;
+  /// The sources above that the run consulted, in its order. The tessel
+  /// helper and the MySQL figures count only where they go into the
+  /// report: "none" is the mode of a server without the tessel service.
+  std::vector<SourceOutcome> consulted;
+};
+
+/// Gathers the sources of the report of `caller`, in the run's order: the
+/// tessel status and mode, the snapshot (the one failure that ends a run:
+/// "Failed to parse ..."), the configuration and the login range, login
+/// names, the panel's accounts and (for root) admins, the MySQL figures,
+/// the reseller's accounts and the MySQL limits. Every other failure is
+/// absorbed into an empty or default value, and noted in `consulted`.
+std::expected<Sources, base::Error> gather_sources(const Scope& scope, const CallerIdentity& caller,
+                                                   const Programs& programs);
+
+/// The sources of `caller`'s report, after the time-stamp touch that
+/// privileged runs make.
+std::expected<Sources, base::Error> touch_and_gather(const Scope& scope,
+                                                     const CallerIdentity& caller,
+                                                     const Programs& programs);
+
+}  // namespace vt::gather
