@@ -39,7 +39,6 @@ foreach(command IN LISTS commands)
   install(FILES completions/_${command} DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions
           COMPONENT deb EXCLUDE_FROM_ALL)
 endforeach()
-install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT deb EXCLUDE_FROM_ALL)
 
 # The timer and service that write the metrics file every minute, enabled by
 # nothing, and the alerting rules for Prometheus. systemd reads packaged units
@@ -76,6 +75,12 @@ add_custom_command(OUTPUT ${changelog}
   VERBATIM)
 add_custom_target(vt_changelog ALL DEPENDS ${changelog})
 install(FILES README.md ${changelog} LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The licences of everything the commands hold: packaging/copyright names
+# each part and its licence, and the long texts it refers to are installed
+# too, since only Debian has them in /usr/share/common-licenses.
+install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES packaging/licenses/Apache-2.0 packaging/licenses/GPL-3 packaging/licenses/LGPL-2.1
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/licenses)
 
 set(CPACK_GENERATOR "DEB;RPM")
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/cpack-generators.cmake)
@@ -99,7 +104,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 set(CPACK_RPM_PACKAGE_RELEASE 1)
-set(CPACK_RPM_PACKAGE_LICENSE MIT)
+# One term per licence of packaging/copyright's stanzas (tests/package/licences
+# checks that each is here): this project and nlohmann-json, simdjson, CLI11,
+# GCC's runtime and glibc's start files and header wrappers. The terminal
+# view's ncurses adds its own term when the commands link it.
+set(CPACK_RPM_PACKAGE_LICENSE
+    "MIT AND Apache-2.0 AND BSD-3-Clause AND GPL-3.0-or-later WITH GCC-exception-3.1 AND LGPL-2.1-or-later")
 # Else the RPM's description would be CPack's placeholder text.
 set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 # cpack always writes a Group tag; "Unspecified" is what rpm records for a
@@ -107,10 +117,12 @@ set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_RPM_PACKAGE_GROUP Unspecified)
 set(CPACK_RPM_PACKAGE_AUTOREQ ON)
 set(CPACK_RPM_PACKAGE_AUTOPROV OFF)
-# The licence stays installed where documentation is left out (--excludedocs).
+# The licences stay installed where documentation is left out (--excludedocs).
 set(rpm_docdir ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR})
 set(CPACK_RPM_USER_FILELIST
-    "%doc ${rpm_docdir}/README.md" "%doc ${rpm_docdir}/changelog.gz" "%license ${rpm_docdir}/LICENSE")
+    "%doc ${rpm_docdir}/README.md" "%doc ${rpm_docdir}/changelog.gz" "%license ${rpm_docdir}/LICENSE"
+    "%license ${rpm_docdir}/copyright" "%license ${rpm_docdir}/licenses/Apache-2.0"
+    "%license ${rpm_docdir}/licenses/GPL-3" "%license ${rpm_docdir}/licenses/LGPL-2.1")
 # The package holds the installed files and nothing else: no build-id links,
 # and none of the shared directories that other packages own. rpm takes the
 # Packager tag from the macro.

@@ -18,9 +18,12 @@ target_link_libraries(vt_simdjson PUBLIC Threads::Threads PRIVATE vt_hardening)
 add_library(simdjson::simdjson ALIAS vt_simdjson)
 
 # The static libstdc++ and libgcc of a newer glibc refer to two functions that
-# glibc 2.34 lacks; cmake/portable_glibc.cc stands in for them.
+# glibc 2.34 lacks; cmake/portable_glibc.cc stands in for them. The link map,
+# TARGET.map in the build tree, names every archive member linked in: the
+# licence test (tests/package/licences) checks each has a copyright stanza.
 function(vt_portable_executable target)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/portable_glibc.cc)
   target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc
-    LINKER:--wrap=arc4random LINKER:--wrap=_dl_find_object)
+    LINKER:--wrap=arc4random LINKER:--wrap=_dl_find_object
+    LINKER:-Map=$<TARGET_FILE_DIR:${target}>/${target}.map)
 endfunction()
