@@ -57,11 +57,11 @@ std::expected<MetricsCli, command::ParseExit> parse_metrics_cli(int argc, const 
                                     "Export the accounts whose usage reaches F times a limit");
   near_limit->type_name("F")->default_str("0.9")->check(kFraction);
   auto* max = app.add_option("--max-accounts", max_text,
-                             "Export at most M accounts, the top ones and the nearest to a "
-                             "limit first");
+                             "Export at most M accounts: the top ones, then the restricted, then "
+                             "those at or near a limit");
   max->type_name("M")->default_str("300")->check(command::kUnsigned64);
   auto* all = app.add_flag("--all-accounts", cli.bounds.all_accounts,
-                           "Export every account, without a cap (for small servers)");
+                           "Export every account, up to 10,000");
 
   if (auto exit = command::parse_arguments(
           app, {textfile, group, top, near_limit, max, all},
