@@ -123,4 +123,13 @@ std::vector<nlohmann::json> reseller_entries(const std::vector<nlohmann::json>& 
   return entries;
 }
 
+void strip_mysql(TopUser& user) {
+  user.usage.cpu.mysql = nullptr;
+  user.usage.io.mysql = nullptr;
+  user.limit.cpu.mysql = nullptr;
+  user.limit.io.mysql = nullptr;
+  user.restricted = false;
+  user.restriction.reset();
+}
+
 }  // namespace vt::gather

@@ -64,4 +64,8 @@ std::vector<nlohmann::json> reseller_entries(const std::vector<nlohmann::json>& 
                                              const std::optional<std::string>& for_reseller,
                                              const LoginNames& login_names);
 
+/// Removes a user's MySQL figures and restriction (--hide-mysql): the four
+/// "mysql" values become null, "restricted" false, the restriction goes.
+void strip_mysql(TopUser& user);
+
 }  // namespace vt::gather

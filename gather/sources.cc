@@ -1,5 +1,6 @@
 #include "gather/sources.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "core/config.h"
@@ -8,8 +9,6 @@
 
 namespace vt::gather {
 namespace {
-
-constexpr const char* kStatsConfigPath = "/etc/sysconfig/kobstats2";
 
 LoginNames login_names_of_accounts(std::uint32_t uid_min) {
   LoginNames names;
@@ -60,7 +59,8 @@ void absorb(std::expected<Value, std::string>&& got, Value& into, Source source,
 }  // namespace
 
 std::expected<Sources, base::Error> gather_sources(const Scope& scope, const CallerIdentity& caller,
-                                                   const Programs& programs) {
+                                                   const Programs& programs,
+                                                   const PanelAnswers* reuse) {
   Sources sources;
   std::vector<SourceOutcome>& consulted = sources.consulted;
   // A root caller has passed the namespace check: no need to ask again.
@@ -79,10 +79,19 @@ std::expected<Sources, base::Error> gather_sources(const Scope& scope, const Cal
   sources.visible = visible_accounts(users, config.use_big_uids, config.hide_kob_more_than_maxuid,
                                      login_range.min, login_range.max);
   sources.login_names = login_names_of_accounts(login_range.min);
-  absorb(panel_accounts(programs.plexa_helper, users, sources.visible), sources.panel,
-         Source::panel_names, consulted);
-  if (caller.is_root) {
-    absorb(panel_admins(programs.plexa_helper), sources.admins, Source::panel_admins, consulted);
+  sources.panel_reused =
+      reuse != nullptr && std::ranges::all_of(sources.visible, [&](std::size_t i) {
+        return reuse->asked.contains(users[i].id);
+      });
+  if (sources.panel_reused) {
+    sources.panel = reuse->panel;
+    sources.admins = reuse->admins;
+  } else {
+    absorb(panel_accounts(programs.plexa_helper, users, sources.visible), sources.panel,
+           Source::panel_names, consulted);
+    if (caller.is_root) {
+      absorb(panel_admins(programs.plexa_helper), sources.admins, Source::panel_admins, consulted);
+    }
   }
 
   // MySQL figures: the saved ones where they order the report ("mysql_cpu"
@@ -121,9 +130,10 @@ std::expected<Sources, base::Error> gather_sources(const Scope& scope, const Cal
 
 std::expected<Sources, base::Error> touch_and_gather(const Scope& scope,
                                                      const CallerIdentity& caller,
-                                                     const Programs& programs) {
+                                                     const Programs& programs,
+                                                     const PanelAnswers* reuse) {
   if (touches_timestamp(caller, scope.for_reseller)) touch_timestamp_file(kTesselTimestampPath);
-  return gather_sources(scope, caller, programs);
+  return gather_sources(scope, caller, programs, reuse);
 }
 
 }  // namespace vt::gather

@@ -22,6 +22,9 @@
 
 namespace vt::gather {
 
+/// The statistics service's configuration.
+inline constexpr const char* kStatsConfigPath = "/etc/sysconfig/kobstats2";
+
 /// The external programs a run uses; the real ones by default. Tests name
 /// stand-ins instead.
 struct Programs {
@@ -42,6 +45,14 @@ struct SourceOutcome {
   std::string failure;
 };
 
+/// The control panel's answers of an earlier gathering, which a command
+/// that gathers again and again may give back instead of asking anew.
+struct PanelAnswers {
+  PanelAccounts panel;
+  std::unordered_set<std::string> admins;
+  std::unordered_set<std::int64_t> asked;  ///< the uids that `panel` answered for
+};
+
 struct Sources {
   core::TesselStatus tessel;
   std::string tessel_mode = "none";
@@ -56,6 +67,8 @@ struct Sources {
   /// With --for-reseller: the panel's list of the reseller's accounts, if
   /// it could be had.
   std::optional<std::vector<std::string>> reseller_users;
+  /// Whether `panel` and `admins` came from earlier answers.
+  bool panel_reused = false;
   /// The sources above that the run consulted, in its order. The tessel
   /// helper and the MySQL figures count only where they go into the
   /// report: "none" is the mode of a server without the tessel service.
@@ -68,13 +81,17 @@ struct Sources {
 /// names, the panel's accounts and (for root) admins, the MySQL figures,
 /// the reseller's accounts and the MySQL limits. Every other failure is
 /// absorbed into an empty or default value, and noted in `consulted`.
+/// With `reuse` answering for every visible uid, the panel is not asked for
+/// names and admins, and they are not noted.
 std::expected<Sources, base::Error> gather_sources(const Scope& scope, const CallerIdentity& caller,
-                                                   const Programs& programs);
+                                                   const Programs& programs,
+                                                   const PanelAnswers* reuse = nullptr);
 
 /// The sources of `caller`'s report, after the time-stamp touch that
 /// privileged runs make.
 std::expected<Sources, base::Error> touch_and_gather(const Scope& scope,
                                                      const CallerIdentity& caller,
-                                                     const Programs& programs);
+                                                     const Programs& programs,
+                                                     const PanelAnswers* reuse = nullptr);
 
 }  // namespace vt::gather

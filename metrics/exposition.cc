@@ -109,7 +109,7 @@ void append_server(std::string& out, const MetricsRun& run, std::size_t exported
     append_family(out, "vorlane_accounts_near_limit",
                   "Number of accounts whose usage has reached vorlane_near_limit_fraction of "
                   "their limit");
-    for (std::size_t f = 0; f < kUsageCount; ++f) {
+    for (std::size_t f = 0; f < gather::kUsageCount; ++f) {
       append_sample(out, "vorlane_accounts_near_limit",
                     label_set({{"limit", gather::kUsages[f].metric_name}}), server.near_limit[f]);
     }
@@ -159,16 +159,16 @@ void append_accounts(std::string& out, const std::vector<gather::TopUser>& accou
                      const std::vector<std::size_t>& exported) {
   if (exported.empty()) return;
   std::vector<std::string> labels;
-  std::vector<FigureValues> figures;
+  std::vector<gather::FigureValues> figures;
   labels.reserve(exported.size());
   figures.reserve(exported.size());
   for (const std::size_t i : exported) {
     labels.push_back(
         label_set({{"uid", std::to_string(accounts[i].id)}, {"user", accounts[i].username}}));
-    figures.push_back(figure_values(accounts[i]));
+    figures.push_back(gather::figure_values(accounts[i]));
   }
   std::vector<double> values(exported.size());
-  for (std::size_t f = 0; f < kUsageCount; ++f) {
+  for (std::size_t f = 0; f < gather::kUsageCount; ++f) {
     const gather::UsageColumn& figure = gather::kUsages[f];
     for (const bool usage : {true, false}) {
       for (std::size_t k = 0; k < exported.size(); ++k) {

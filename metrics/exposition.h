@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "gather/figures.h"
 #include "gather/snapshot.h"
-#include "metrics/figures.h"
 
 namespace vt::metrics {
 
@@ -38,7 +38,7 @@ enum class RunOutcome {
 struct ServerFigures {
   bool snapshot_read = true;  ///< false: the figures below the tessel's are unknown
   std::uint64_t accounts = 0;
-  std::array<std::uint64_t, kUsageCount> near_limit{};
+  std::array<std::uint64_t, gather::kUsageCount> near_limit{};
   std::uint64_t restricted = 0;  ///< accounts restricted in MySQL
   std::uint64_t selected = 0;    ///< accounts the selection chose before the cap
   std::string tessel_state;      ///< "enabled", "disabled" or "error"

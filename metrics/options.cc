@@ -60,8 +60,8 @@ std::expected<MetricsCli, command::ParseExit> parse_metrics_cli(int argc, const 
                              "Export at most M accounts: the top ones, then the restricted, then "
                              "those at or near a limit");
   max->type_name("M")->default_str("300")->check(command::kUnsigned64);
-  auto* all = app.add_flag("--all-accounts", cli.bounds.all_accounts,
-                           "Export every account, up to 10,000");
+  auto* all =
+      app.add_flag("--all-accounts", cli.bounds.all_accounts, "Export every account, up to 10,000");
 
   if (auto exit = command::parse_arguments(
           app, {textfile, group, top, near_limit, max, all},

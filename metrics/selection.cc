@@ -6,7 +6,7 @@
 #include <limits>
 #include <unordered_set>
 
-#include "metrics/figures.h"
+#include "gather/figures.h"
 
 namespace vt::metrics {
 namespace {
@@ -42,14 +42,14 @@ struct Candidate {
 // What one pass over the accounts finds: the top `top` of each usage, the
 // other candidates and the counts.
 struct Pass {
-  std::array<std::vector<Ranked>, kUsageCount> top;  // best first
+  std::array<std::vector<Ranked>, gather::kUsageCount> top;  // best first
   std::vector<Candidate> candidates;
-  std::array<std::uint64_t, kUsageCount> near_limit{};
+  std::array<std::uint64_t, gather::kUsageCount> near_limit{};
   std::uint64_t restricted = 0;
 };
 
-bool at_a_limit(const FigureValues& values) {
-  const auto reached = limits_reached(values, 1.0);
+bool at_a_limit(const gather::FigureValues& values) {
+  const auto reached = gather::limits_reached(values, 1.0);
   return std::ranges::any_of(reached, std::identity{});
 }
 
@@ -60,8 +60,8 @@ Pass one_pass(const std::vector<gather::TopUser>& accounts, const SelectionBound
   const auto top = static_cast<std::size_t>(std::min<std::uint64_t>(bounds.top, accounts.size()));
   for (auto& heap : pass.top) heap.reserve(top);
   for (std::size_t i = 0; i < accounts.size(); ++i) {
-    const FigureValues values = figure_values(accounts[i]);
-    for (std::size_t f = 0; f < kUsageCount; ++f) {
+    const gather::FigureValues values = gather::figure_values(accounts[i]);
+    for (std::size_t f = 0; f < gather::kUsageCount; ++f) {
       if (std::isnan(values.usage[f]) || top == 0) continue;
       std::vector<Ranked>& heap = pass.top[f];
       const Ranked candidate{values.usage[f], i};
@@ -75,8 +75,8 @@ Pass one_pass(const std::vector<gather::TopUser>& accounts, const SelectionBound
       }
     }
     bool near = false;
-    const auto reached = limits_reached(values, bounds.near_limit);
-    for (std::size_t f = 0; f < kUsageCount; ++f) {
+    const auto reached = gather::limits_reached(values, bounds.near_limit);
+    for (std::size_t f = 0; f < gather::kUsageCount; ++f) {
       pass.near_limit[f] += reached[f];
       near = near || reached[f];
     }

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "gather/figures.h"
 #include "gather/snapshot.h"
-#include "metrics/figures.h"
 
 namespace vt::metrics {
 
@@ -32,7 +32,7 @@ struct Selection {
   std::vector<std::size_t> exported;
   /// For each figure, how many of all the accounts have reached
   /// `near_limit` of its limit.
-  std::array<std::uint64_t, kUsageCount> near_limit{};
+  std::array<std::uint64_t, gather::kUsageCount> near_limit{};
   /// How many of all the accounts are restricted in MySQL.
   std::uint64_t restricted = 0;
   /// How many accounts the selection chose before the cap: more than

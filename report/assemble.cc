@@ -26,7 +26,7 @@ nlohmann::json assemble_report(gather::Sources& sources, const Cli& cli,
   const auto resellers = gather::reseller_entries(sources.snapshot.resellers, caller,
                                                   cli.for_reseller, sources.login_names);
   if (cli.hide_mysql) {
-    for (gather::TopUser& user : selected) strip_mysql(user);
+    for (gather::TopUser& user : selected) gather::strip_mysql(user);
   }
   return usage_report(selected, resellers, sources.snapshot.timestamp, sources.tessel,
                       sources.tessel_mode);

@@ -63,15 +63,6 @@ nlohmann::json status_document(const std::string& message, StatusContext context
   return document;
 }
 
-void strip_mysql(TopUser& user) {
-  user.usage.cpu.mysql = nullptr;
-  user.usage.io.mysql = nullptr;
-  user.limit.cpu.mysql = nullptr;
-  user.limit.io.mysql = nullptr;
-  user.restricted = false;
-  user.restriction.reset();
-}
-
 nlohmann::json user_object(const TopUser& user) {
   Json object = Json::object();
   object["domain"] = user.domain;

@@ -1,6 +1,6 @@
 #pragma once
 // The documents printed on standard output: the usage report and the short
-// status document, and the removal of MySQL data for --hide-mysql.
+// status document.
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -18,10 +18,6 @@ enum class StatusContext : bool { omitted, empty_object };
 /// "timestamp": now}. `now` is whole seconds since the epoch, see
 /// gather::epoch_seconds_now().
 nlohmann::json status_document(const std::string& message, StatusContext context, double now);
-
-/// Removes a user's MySQL figures and restriction: the four "mysql" values
-/// become null, "restricted" false, the restriction goes.
-void strip_mysql(gather::TopUser& user);
 
 /// One user object of the report. "domains" appears only for a non-empty
 /// domain list, "restriction" only when there is one, and a "mysql" member

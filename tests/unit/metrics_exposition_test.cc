@@ -96,13 +96,13 @@ TEST(MetricsExposition, SamplesLeftOut) {
     SCOPED_TRACE(figure.dump());
     TopUser account;
     account.usage.cpu.mysql = figure;
-    EXPECT_EQ(!std::isnan(figure_values(account).usage[6]), kept);
+    EXPECT_EQ(!std::isnan(gather::figure_values(account).usage[6]), kept);
   }
   TopUser account;
   account.usage.cpu.all = kNaN;
   account.limit.cpu.all = 3.25;
-  EXPECT_TRUE(std::isnan(figure_values(account).usage[0]));
-  EXPECT_EQ(figure_values(account).limit[0], 3.25);
+  EXPECT_TRUE(std::isnan(gather::figure_values(account).usage[0]));
+  EXPECT_EQ(gather::figure_values(account).limit[0], 3.25);
 }
 
 TEST(MetricsExposition, TinyReport) {

@@ -93,7 +93,7 @@ TEST(MetricsSelection, Bounds) {
   }
   // Every account counts, whatever is exported; the selection before the
   // cap: top 5, 6 (over 7 by order), 8, 9, 12, near 1, 2, 3, 10, restricted 11.
-  const std::array<std::uint64_t, kUsageCount> near = {4, 0, 0, 0, 0, 0, 0, 1};
+  const std::array<std::uint64_t, gather::kUsageCount> near = {4, 0, 0, 0, 0, 0, 0, 1};
   for (const SelectionBounds& bounds : {SelectionBounds{.top = 2, .max_accounts = 0},
                                         SelectionBounds{.top = 2, .all_accounts = true}}) {
     const Selection selection = select_accounts(accounts, bounds);

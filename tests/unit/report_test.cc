@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/json_write.h"
+#include "gather/fill_in.h"
 #include "report/document.h"
 
 namespace vt::report {

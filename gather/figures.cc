@@ -1,14 +1,14 @@
-#include "metrics/figures.h"
+#include "gather/figures.h"
 
 #include <cmath>
 #include <limits>
 
-namespace vt::metrics {
+namespace vt::gather {
 
-FigureValues figure_values(const gather::TopUser& account) {
+FigureValues figure_values(const TopUser& account) {
   FigureValues values;
   for (std::size_t f = 0; f < kUsageCount; ++f) {
-    const auto& figure = gather::kUsages[f].figure;
+    const auto& figure = kUsages[f].figure;
     const double usage = figure(account.usage);
     const double limit = figure(account.limit);
     constexpr double kLeftOut = std::numeric_limits<double>::quiet_NaN();
@@ -26,4 +26,4 @@ std::array<bool, kUsageCount> limits_reached(const FigureValues& values, double 
   return reached;
 }
 
-}  // namespace vt::metrics
+}  // namespace vt::gather
