@@ -438,13 +438,6 @@ std::expected<ProcessResult, ProcessError> run_process(const std::string& path,
   return ProcessResult{streams.collected[0].take(), streams.collected[1].take(), child.status};
 }
 
-std::string os_error_text(int errnum) {
-  char buffer[256];
-  // The GNU strerror_r: returns the text, in `buffer` or a static string.
-  const char* text = ::strerror_r(errnum, buffer, sizeof buffer);
-  return std::string(text) + " (os error " + std::to_string(errnum) + ")";
-}
-
 std::string status_text(int status) {
   if (WIFEXITED(status)) return "exit status: " + std::to_string(WEXITSTATUS(status));
   if (!WIFSIGNALED(status)) return "wait status: " + std::to_string(status);

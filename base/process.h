@@ -78,9 +78,6 @@ std::expected<ProcessResult, ProcessError> run_process(
     std::optional<std::chrono::milliseconds> limit = std::nullopt,
     std::size_t max_output = kMaxOutputBytes);
 
-/// The system's text for `errnum` followed by " (os error N)".
-std::string os_error_text(int errnum);
-
 /// A raw wait status as "exit status: N" or "signal: N (SIGNAME)", the name
 /// left out with its blank for a signal that has none, and " (core dumped)"
 /// added when a core was written.

@@ -5,8 +5,8 @@
 #include <csignal>
 #include <utility>
 
+#include "base/error.h"
 #include "base/json_write.h"
-#include "base/process.h"
 #include "cli/assemble.h"
 #include "cli/exit_status.h"
 #include "cli/output.h"
