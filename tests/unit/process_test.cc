@@ -139,22 +139,20 @@ TEST_F(ProcessTest, StandardInputIsEmpty) {
 }
 
 TEST_F(ProcessTest, KilledAtTheLimit) {
-  struct Case {
-    milliseconds limit;
-    milliseconds at_most;
-  };
-  const std::vector<Case> cases = {{milliseconds{0}, milliseconds{100}},
-                                   {milliseconds{300}, milliseconds{350}}};
+  // The sleeper would hold a call that waited for it 30 s; returning well
+  // before shows it was killed, however loaded the machine. How soon after
+  // the limit is measured by the benchmarks.
+  const milliseconds not_waited{10'000};
   const std::string sleeper = script("sleeper", "echo started; exec sleep 30");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.limit.count());
+  for (const milliseconds limit : {milliseconds{0}, milliseconds{300}}) {
+    SCOPED_TRACE(limit.count());
     const auto start = Clock::now();
-    const auto run = run_process(sleeper, {}, c.limit);
+    const auto run = run_process(sleeper, {}, limit);
     const auto took = since(start);
     ASSERT_FALSE(run.has_value());
     EXPECT_EQ(run.error().kind, ProcessErrorKind::timed_out);
-    EXPECT_GE(took, c.limit);
-    EXPECT_LE(took, c.at_most);
+    EXPECT_GE(took, limit);
+    EXPECT_LT(took, not_waited);
   }
 }
 
