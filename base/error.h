@@ -1,5 +1,6 @@
 #pragma once
-// A fatal error: a message and the chain of causes behind it, innermost last.
+// Errors: a fatal one with the chain of causes behind it, and the system's
+// text for a failed call.
 #include <string>
 #include <vector>
 
@@ -9,5 +10,8 @@ struct Error {
   std::string message;
   std::vector<std::string> causes;
 };
+
+/// The system's text for `errnum` followed by " (os error N)".
+std::string os_error_text(int errnum);
 
 }  // namespace vt::base

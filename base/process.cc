@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/signalfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,21 +80,56 @@ std::expected<void, int> try_reap(Child& child) {
 
 // While a program runs, SIGCHLD and the stop signals that would end this
 // process as things stand (handled by default, not blocked) are blocked and
-// read from `fd` instead: SIGCHLD says when to look for the program's end,
-// and a stop signal lets the program's group be killed before the process
-// ends. The caller's mask returns when this goes.
+// taken when `fd` says one is pending: SIGCHLD says when to look for the
+// program's end, and a stop signal lets the program's group be killed
+// before the process ends. The SIGCHLDs belong to the caller as well, for
+// its other children, so one is given back when the caller's mask returns,
+// which happens when this goes.
 struct SignalWatch {
   sigset_t caller_mask;
+  sigset_t watched;
   Fd fd;
   bool blocked = false;
+  pid_t program = -1;
+  // The SIGCHLD to give back: the first taken that was not the program's,
+  // else the program's.
+  std::optional<siginfo_t> child_signal;
 
   SignalWatch() = default;
   SignalWatch(const SignalWatch&) = delete;
   SignalWatch& operator=(const SignalWatch&) = delete;
   ~SignalWatch() { restore(); }
+
+  // Takes the pending signals of `signals`, keeping a SIGCHLD to give back;
+  // returns the first other one, or 0.
+  int take(const sigset_t& signals) {
+    const timespec now{};
+    for (;;) {
+      siginfo_t info;
+      const int signal = ::sigtimedwait(&signals, &info, &now);
+      if (signal < 0 && errno == EINTR) continue;
+      if (signal < 0) return 0;
+      if (signal != SIGCHLD) return signal;
+      if (!child_signal || (child_signal->si_pid == program && info.si_pid != program)) {
+        child_signal = info;
+      }
+    }
+  }
   void restore() {
+    if (!blocked) return;
+    // SIGCHLDs still pending are taken too, so that the one given back is
+    // the one chosen; they would merge with it anyway. Sent while blocked,
+    // it is delivered, or stays pending, as the caller's mask returns.
+    sigset_t child;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    take(child);
+    if (child_signal &&
+        ::syscall(SYS_rt_tgsigqueueinfo, ::getpid(), ::gettid(), SIGCHLD, &*child_signal) != 0) {
+      ::raise(SIGCHLD);
+    }
     // A stop signal that came after the last look is delivered here.
-    if (blocked) ::pthread_sigmask(SIG_SETMASK, &caller_mask, nullptr);
+    ::pthread_sigmask(SIG_SETMASK, &caller_mask, nullptr);
     blocked = false;
   }
 };
@@ -110,7 +146,7 @@ std::expected<void, int> watch_signals(SignalWatch& watch) {
   if (const int error = ::pthread_sigmask(SIG_BLOCK, nullptr, &watch.caller_mask); error != 0) {
     return std::unexpected(error);
   }
-  sigset_t watched;
+  sigset_t& watched = watch.watched;
   sigemptyset(&watched);
   sigaddset(&watched, SIGCHLD);
   for (const int signal : kStopSignals) {
@@ -127,17 +163,6 @@ std::expected<void, int> watch_signals(SignalWatch& watch) {
   watch.fd = Fd(::signalfd(-1, &watched, SFD_CLOEXEC | SFD_NONBLOCK));
   if (!watch.fd) return std::unexpected(errno);
   return {};
-}
-
-// Empties the watch's descriptor; returns the first stop signal in it, or 0.
-int take_stop_signal(const SignalWatch& watch) {
-  signalfd_siginfo info{};
-  for (;;) {
-    const ssize_t n = ::read(watch.fd.get(), &info, sizeof info);
-    if (n < 0 && errno == EINTR) continue;
-    if (n != static_cast<ssize_t>(sizeof info)) return 0;
-    if (info.ssi_signo != SIGCHLD) return static_cast<int>(info.ssi_signo);
-  }
 }
 
 // Ends this process by `signal` as if it had not been blocked.
@@ -350,8 +375,8 @@ Duration left(Duration until, Duration elapsed) {
 // several ends). At `limit` it gets one last check and is then killed, as it
 // is when an output passes its cap. A stop signal kills it and then ends this
 // process.
-std::expected<void, ProcessError> await_end(Child& child, const SignalWatch& watch,
-                                            Streams& streams, Clock::time_point start,
+std::expected<void, ProcessError> await_end(Child& child, SignalWatch& watch, Streams& streams,
+                                            Clock::time_point start,
                                             std::optional<Duration> limit) {
   for (;;) {
     if (auto reaped = try_reap(child); !reaped) {
@@ -369,7 +394,7 @@ std::expected<void, ProcessError> await_end(Child& child, const SignalWatch& wat
     if (auto polled = poll_once(streams, watch.fd.get(), timeout); !polled) {
       return std::unexpected(ProcessError{ProcessErrorKind::wait, polled.error()});
     }
-    if (const int signal = take_stop_signal(watch); signal != 0) {
+    if (const int signal = watch.take(watch.watched); signal != 0) {
       (void)try_reap(child);
       kill_and_reap(child);
       end_by(signal);
@@ -419,6 +444,7 @@ std::expected<ProcessResult, ProcessError> run_process(const std::string& path,
   const auto pid = spawn(path, args, out->write.get(), err->write.get(), watch.caller_mask);
   if (!pid) return std::unexpected(ProcessError{ProcessErrorKind::spawn, pid.error()});
   const auto start = Clock::now();
+  watch.program = *pid;
   Child child(*pid);
   out->write.reset();
   err->write.reset();
@@ -436,13 +462,6 @@ std::expected<ProcessResult, ProcessError> run_process(const std::string& path,
   finish_reading(streams, start, until);
   if (streams.over) return std::unexpected(kTooLarge);
   return ProcessResult{streams.collected[0].take(), streams.collected[1].take(), child.status};
-}
-
-std::string os_error_text(int errnum) {
-  char buffer[256];
-  // The GNU strerror_r: returns the text, in `buffer` or a static string.
-  const char* text = ::strerror_r(errnum, buffer, sizeof buffer);
-  return std::string(text) + " (os error " + std::to_string(errnum) + ")";
 }
 
 std::string status_text(int status) {

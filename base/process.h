@@ -61,9 +61,10 @@ struct ProcessError {
 ///   end the caller (its handling is the default and the caller does not
 ///   block it), the program is killed with its group, and then the caller
 ///   ends by that same signal. These signals and SIGCHLD are blocked in the
-///   calling thread during the call and read there, so the caller must have
+///   calling thread during the call and taken there, so the caller must have
 ///   no other thread (one could take them, and the program's end would go
-///   unnoticed). Signals the caller ignores, handles or blocks are left to it.
+///   unnoticed). Stop signals the caller ignores, handles or blocks, and all
+///   other signals, are left to it.
 /// - When asking for the program's end fails (wait), a program still
 ///   running is killed with its group.
 /// - A program that ends by itself is reaped and nothing is killed: its
@@ -73,13 +74,18 @@ struct ProcessError {
 /// Descendants that left the program's group are never killed. No
 /// descriptor of the call outlives it, and when it returns the caller's
 /// signal mask is the one it had.
+///
+/// SIGCHLD is given back: if one was pending when the call began or arrived
+/// during it, which the program's end always does, the call leaves one
+/// pending as it restores the caller's mask. A caller that blocks SIGCHLD
+/// finds it pending, a handler runs before the call returns, and default
+/// handling discards it. The kernel keeps one SIGCHLD at a time, so the one
+/// given back stands for all the call took; it carries the information of
+/// the first that was not sent for the program, or else of the program's.
 std::expected<ProcessResult, ProcessError> run_process(
     const std::string& path, const std::vector<std::string>& args,
     std::optional<std::chrono::milliseconds> limit = std::nullopt,
     std::size_t max_output = kMaxOutputBytes);
-
-/// The system's text for `errnum` followed by " (os error N)".
-std::string os_error_text(int errnum);
 
 /// A raw wait status as "exit status: N" or "signal: N (SIGNAME)", the name
 /// left out with its blank for a signal that has none, and " (core dumped)"

@@ -4,7 +4,7 @@
 
 #include <csignal>
 
-#include "base/process.h"
+#include "base/error.h"
 #include "command/exit_status.h"
 #include "command/output.h"
 

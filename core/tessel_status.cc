@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "base/error.h"
 #include "base/json_decode.h"
 #include "base/process.h"
 #include "base/text.h"

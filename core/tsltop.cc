@@ -1,5 +1,6 @@
 #include "core/tsltop.h"
 
+#include "base/error.h"
 #include "base/file.h"
 #include "base/json_decode.h"
 #include "base/process.h"

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <chrono>
 
+#include "base/error.h"
 #include "base/file.h"
 #include "base/json_decode.h"
-#include "base/process.h"
 #include "base/utf8.h"
 
 namespace vt::gather {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "base/directory.h"
+#include "base/error.h"
 #include "base/fd.h"
-#include "base/process.h"
 #include "command/output.h"
 
 namespace vt::metrics {

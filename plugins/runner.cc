@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/arguments.h"
+#include "base/error.h"
 #include "base/process.h"
 #include "base/text.h"
 #include "base/utf8.h"
