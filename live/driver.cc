@@ -1,0 +1,116 @@
+#include "live/driver.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <clocale>
+#include <csignal>
+#include <limits>
+#include <thread>
+
+#include "command/exit.h"
+#include "command/exit_status.h"
+#include "command/output.h"
+#include "core/config.h"
+#include "core/kob_support.h"
+#include "gather/access.h"
+#include "gather/selection.h"
+#include "gather/sources.h"
+#include "live/batch.h"
+#include "live/options.h"
+#include "live/refresher.h"
+#include "live/screen.h"
+
+namespace vt::live {
+namespace {
+
+using command::kExitFailure;
+using command::kExitSuccess;
+
+double epoch_now() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+int run_batch(Refresher& refresher, std::uint64_t iterations, double delay) {
+  for (std::uint64_t i = 1; i <= iterations; ++i) {
+    if (i > 1) std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+    refresher.step(i == 1);
+    const std::string table = batch_table(refresher.shown(), i, epoch_now());
+    if (const int status =
+            command::exit_printing(table + (i < iterations ? "\n" : ""), kExitSuccess);
+        status != kExitSuccess) {
+      return status;
+    }
+  }
+  return kExitSuccess;
+}
+
+// The view's thread takes the helpers' ends and leaves the stop signals to
+// the screen, which gives the terminal back before the process ends.
+int run_screen(Refresher& refresher, const ViewSettings& settings) {
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (const int signal : {SIGCHLD, SIGHUP, SIGINT, SIGTERM, SIGWINCH}) sigaddset(&signals, signal);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  refresher.start(settings.delay);
+  sigdelset(&signals, SIGCHLD);
+  catch_stop_signals();
+  pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+
+  const auto end = run_view(refresher, settings);
+  const bool stopped = refresher.stop();
+  if (!end) {
+    const int status = command::exit_failure({"The live view cannot start", {end.error()}});
+    if (!stopped) ::_exit(status);
+    return status;
+  }
+  if (end->signal != 0) {
+    // Ends by the signal that ended the view, as if it had not been caught.
+    std::signal(end->signal, SIG_DFL);
+    ::raise(end->signal);
+  }
+  // A helper still running holds the view's thread: it is left behind.
+  if (!stopped) ::_exit(kExitSuccess);
+  return kExitSuccess;
+}
+
+}  // namespace
+
+int run_live(int argc, const char* const* argv) {
+  std::setlocale(LC_ALL, "");
+  const gather::Programs programs;
+  command::prepare_signals();
+
+  auto parsed = parse_live_cli(argc, argv);
+  if (!parsed) return command::exit_parse(parsed.error());
+  const LiveCli& cli = *parsed;
+
+  if (const auto notice = core::kob_support_notice(programs.plexa_helper)) {
+    return command::exit_printing(*notice, kExitSuccess);
+  }
+  const auto caller = gather::identify_caller(gather::caller_facts(), cli.for_reseller);
+  if (!caller) return command::exit_failure({caller.error().message, {}});
+
+  RefreshSettings settings{.scope = {.for_reseller = cli.for_reseller,
+                                     .username = cli.username,
+                                     .domain = cli.domain,
+                                     .order = gather::sort_key_named(cli.order_by),
+                                     .keep_domains = true,
+                                     .with_mysql = !cli.hide_mysql},
+                           .caller = *caller,
+                           .programs = programs,
+                           .hide_mysql = cli.hide_mysql};
+  const double delay = cli.delay.value_or(
+      static_cast<double>(core::load_stats_config(gather::kStatsConfigPath).interval));
+  Refresher refresher(std::move(settings));
+
+  const bool batch = cli.batch || !isatty(STDOUT_FILENO);
+  if (batch) return run_batch(refresher, cli.iterations.value_or(1), delay);
+  return run_screen(refresher, {.root = caller->is_root,
+                                .mysql = !cli.hide_mysql,
+                                .first_sort = column_named(cli.order_by),
+                                .delay = delay,
+                                .iterations = cli.iterations});
+}
+
+}  // namespace vt::live

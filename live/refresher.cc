@@ -1,0 +1,179 @@
+#include "live/refresher.h"
+
+#include <chrono>
+#include <utility>
+
+#include "gather/service_state.h"
+#include "gather/snapshot.h"
+
+namespace vt::live {
+namespace {
+
+double now() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+bool same_file(const struct ::stat& a, const struct ::stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+std::string_view source_name(gather::Source source) {
+  switch (source) {
+    case gather::Source::snapshot:
+      return "snapshot";
+    case gather::Source::panel_names:
+      return "panel names";
+    case gather::Source::panel_admins:
+      return "panel admins";
+    case gather::Source::tessel_helper:
+      return "tessel helper";
+    case gather::Source::mysql_stats:
+      return "MySQL statistics";
+  }
+  return "source";
+}
+
+}  // namespace
+
+Refresher::Refresher(RefreshSettings settings) : settings_(std::move(settings)) {
+  settings_.scope.max = std::numeric_limits<std::uint64_t>::max();
+  settings_.scope.keep_domains = true;
+}
+
+Refresher::~Refresher() {
+  if (thread_.joinable()) stop();
+}
+
+void Refresher::publish(const std::function<void(Shown&)>& change) {
+  const std::lock_guard lock(mutex_);
+  change(shown_);
+  ++shown_.generation;
+}
+
+void Refresher::step(bool force) {
+  const gather::ServiceState state = gather::check_stats_service(gather::kStatsPidPath);
+  if (const auto stopped = gather::service_state_message(state)) {
+    publish([&](Shown& s) { s.stats_state = *stopped; });
+    return;
+  }
+  struct ::stat file {};
+  const bool exists = ::stat(gather::kSnapshotPath, &file) == 0;
+  const bool changed = !exists || !last_snapshot_ || !same_file(file, *last_snapshot_);
+  if (!force && !changed) {
+    if (shown().stats_state != "running") publish([](Shown& s) { s.stats_state = "running"; });
+    return;
+  }
+  const double started = now();
+  const bool names_due = !answers_ || started - shown().names_at >= kNamesSeconds;
+  publish([&](Shown& s) {
+    s.stats_state = "running";
+    s.busy_since = started;
+  });
+  auto sources = gather::touch_and_gather(settings_.scope, settings_.caller, settings_.programs,
+                                          names_due ? nullptr : &*answers_);
+  if (exists) last_snapshot_ = file;
+  if (!sources) {
+    std::string failure = sources.error().message;
+    for (const std::string& cause : sources.error().causes) failure += ": " + cause;
+    publish([&](Shown& s) {
+      s.failures = {std::move(failure)};
+      s.busy_since.reset();
+      ++s.snapshot_reads;
+      s.refreshed_at = now();
+    });
+    return;
+  }
+  std::vector<std::string> failures;
+  bool names_failed = false;
+  for (const gather::SourceOutcome& outcome : sources->consulted) {
+    if (outcome.failure.empty()) continue;
+    names_failed |= outcome.source == gather::Source::panel_names ||
+                    outcome.source == gather::Source::panel_admins;
+    failures.push_back(std::string(source_name(outcome.source)) + ": " + outcome.failure);
+  }
+  double names_at = shown().names_at;
+  if (!sources->panel_reused && !names_failed) {
+    gather::PanelAnswers answers{.panel = sources->panel, .admins = sources->admins, .asked = {}};
+    for (const std::size_t i : sources->visible)
+      answers.asked.insert(sources->snapshot.users[i].id);
+    answers_ = std::move(answers);
+    names_at = now();
+  } else if (names_failed && answers_) {
+    // The last good names stay on the screen.
+    sources->panel = answers_->panel;
+    sources->admins = answers_->admins;
+  }
+  auto frame = std::make_shared<const Frame>(
+      frame_of(*sources, settings_.scope, settings_.caller, settings_.hide_mysql));
+  publish([&](Shown& s) {
+    s.frame = std::move(frame);
+    s.failures = std::move(failures);
+    s.names_at = names_at;
+    s.busy_since.reset();
+    ++s.snapshot_reads;
+    s.refreshed_at = now();
+  });
+}
+
+void Refresher::start(double delay) {
+  delay_ = delay;
+  thread_ = std::thread([this] { loop(); });
+}
+
+void Refresher::loop() {
+  std::unique_lock lock(mutex_);
+  bool first = true;
+  while (!stopping_) {
+    const bool force = forced_ || first;
+    forced_ = false;
+    first = false;
+    busy_ = true;
+    lock.unlock();
+    step(force);
+    lock.lock();
+    busy_ = false;
+    wake_.wait_for(lock, std::chrono::duration<double>(delay_),
+                   [this] { return stopping_ || forced_; });
+    wake_.wait(lock, [this] { return stopping_ || forced_ || !paused_; });
+  }
+}
+
+void Refresher::refresh_now() {
+  const std::lock_guard lock(mutex_);
+  forced_ = true;
+  wake_.notify_all();
+}
+
+void Refresher::set_paused(bool paused) {
+  const std::lock_guard lock(mutex_);
+  paused_ = paused;
+  wake_.notify_all();
+}
+
+void Refresher::set_delay(double delay) {
+  const std::lock_guard lock(mutex_);
+  delay_ = delay;
+  wake_.notify_all();
+}
+
+bool Refresher::stop() {
+  std::unique_lock lock(mutex_);
+  stopping_ = true;
+  wake_.notify_all();
+  if (!thread_.joinable()) return true;
+  if (busy_) {
+    thread_.detach();
+    return false;
+  }
+  lock.unlock();
+  thread_.join();
+  return true;
+}
+
+Shown Refresher::shown() const {
+  const std::lock_guard lock(mutex_);
+  return shown_;
+}
+
+}  // namespace vt::live

@@ -1,0 +1,104 @@
+#include "live/text.h"
+
+#include <langinfo.h>
+
+#include <cwchar>
+
+#include "base/utf8.h"
+
+namespace vt::live {
+namespace {
+
+constexpr wchar_t kReplacement = 0xFFFD;
+
+bool control(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+int width_of(wchar_t c) {
+  const int width = ::wcwidth(c);
+  return width < 0 ? 1 : width;
+}
+
+}  // namespace
+
+bool utf8_locale() {
+  const std::string_view codeset = ::nl_langinfo(CODESET);
+  return codeset == "UTF-8" || codeset == "utf8";
+}
+
+std::wstring safe_text(std::string_view text) {
+  const std::string valid = base::is_utf8(text) ? std::string(text) : base::decode_lossy(text);
+  const bool unicode = utf8_locale();
+  std::wstring out;
+  out.reserve(valid.size());
+  for (std::size_t i = 0; i < valid.size();) {
+    const auto lead = static_cast<unsigned char>(valid[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      c = (c << 6) | (static_cast<unsigned char>(valid[i + k]) & 0x3F);
+    }
+    i += length;
+    if (!unicode) {
+      out += c < 0x80 && !control(c) ? static_cast<wchar_t>(c) : L'?';
+    } else if (control(c) || ::wcwidth(static_cast<wchar_t>(c)) < 0) {
+      out += kReplacement;
+    } else {
+      out += static_cast<wchar_t>(c);
+    }
+  }
+  return out;
+}
+
+int cells(std::wstring_view text) {
+  int total = 0;
+  for (const wchar_t c : text) total += width_of(c);
+  return total;
+}
+
+std::wstring fit(std::wstring_view text, int width, bool right) {
+  if (width <= 0) return {};
+  std::wstring out;
+  int used = 0;
+  if (cells(text) <= width) {
+    out = text;
+    used = cells(text);
+  } else {
+    for (const wchar_t c : text) {
+      if (used + width_of(c) > width - 1) break;
+      out += c;
+      used += width_of(c);
+    }
+    out += L'~';
+    ++used;
+  }
+  const std::wstring blanks(static_cast<std::size_t>(width - used), L' ');
+  return right ? blanks + out : out + blanks;
+}
+
+std::string to_utf8(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const wchar_t w : text) {
+    const auto c = static_cast<char32_t>(w);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace vt::live
