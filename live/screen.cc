@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -28,11 +29,12 @@ enum Pair : short { kNearPair = 1, kOverPair = 2 };
 enum class Mode { table, detail, help, filter, delay };
 
 double now_seconds() {
-  return static_cast<double>(std::time(nullptr));
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 std::wstring seconds_text(double seconds) {
-  if (!std::isfinite(seconds) || seconds < 0) return L"?";
+  if (!std::isfinite(seconds)) return L"?";
+  seconds = std::max(seconds, 0.0);
   const auto s = static_cast<long long>(seconds);
   if (s < 120) return std::to_wstring(s) + L"s";
   if (s < 7200) return std::to_wstring(s / 60) + L"m";
@@ -323,18 +325,19 @@ class View {
     put(0, 0, line, A_BOLD);
 
     std::wstring counts;
+    if (state_.paused) counts += L"PAUSED  ";
+    if (shown_.busy_since)
+      counts += L"refreshing " + seconds_text(now - *shown_.busy_since) + L"  ";
     if (shown_.frame) {
-      counts = L"accounts " + std::to_wstring(state_.rows.size()) + L" of " +
-               std::to_wstring(shown_.frame->accounts.size()) + L"  at 90%+ of a limit " +
-               std::to_wstring(shown_.frame->near_limit) + L"  restricted " +
-               std::to_wstring(shown_.frame->restricted);
+      counts += std::to_wstring(state_.rows.size()) + L" of " +
+                std::to_wstring(shown_.frame->accounts.size()) + L" accounts  " +
+                std::to_wstring(shown_.frame->near_limit) + L" at 90%+  " +
+                std::to_wstring(shown_.frame->restricted) + L" restricted";
     } else {
-      counts = L"reading the snapshot...";
+      counts += L"reading the snapshot...";
     }
-    if (shown_.names_at > 0) counts += L"  names " + seconds_text(now - shown_.names_at) + L" ago";
-    counts += L"  every " + safe_text(std::to_string(state_.delay)).substr(0, 4) + L"s";
-    if (state_.paused) counts += L"  PAUSED";
-    if (shown_.busy_since) counts += L"  refreshing for " + seconds_text(now - *shown_.busy_since);
+    if (shown_.names_at > 0) counts += L"  names " + seconds_text(now - shown_.names_at) + L" old";
+    counts += L"  every " + compact(state_.delay) + L"s";
     put(1, 0, counts);
 
     std::wstring third;
@@ -423,12 +426,7 @@ class View {
     }
     put(row++, 0, a.domains.empty() ? L"no per-domain usage" : L"domains (usage/limit):");
     for (const gather::TopDomain& d : a.domains) {
-      const auto pair = [](double u, double l) {
-        std::wstring text = safe_text(std::to_string(u));
-        return text.substr(
-                   0, text.find(L'.') == std::wstring::npos ? text.size() : text.find(L'.') + 3) +
-               L"/" + safe_text(std::to_string(l)).substr(0, 12);
-      };
+      const auto pair = [](double u, double l) { return compact(u) + L"/" + compact(l); };
       put(row++, 2,
           fit(safe_text(d.name.value_or("(no name)")), 30) + L" cpu " +
               pair(d.usage.cpu.all, d.limit.cpu.all) + L"  io " +

@@ -44,9 +44,9 @@ bool figure(Column column) {
   return usage_column(column) != nullptr;
 }
 
-// At most 6 characters: 4 significant digits, or 3 and a scale (k, M, G,
-// T, P) from 10,000 on.
-std::wstring number(double value) {
+}  // namespace
+
+std::wstring compact(double value) {
   if (!std::isfinite(value)) return L"-";
   const wchar_t* scale = L"";
   for (const wchar_t* next : {L"k", L"M", L"G", L"T", L"P"}) {
@@ -64,6 +64,8 @@ std::wstring number(double value) {
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals).ptr;
   return std::wstring(buffer, end) + scale;
 }
+
+namespace {
 
 // Sorts a figure: its share, or its usage where there is no limit, which
 // then comes after every share.
@@ -215,7 +217,7 @@ std::wstring cell(const gather::TopUser& account, const Placed& placed) {
   std::wstring text;
   if (std::isnan(s)) {
     // The MySQL figures without a limit show their usage.
-    text = placed.column == Column::mysql_cpu || placed.column == Column::mysql_io ? number(usage)
+    text = placed.column == Column::mysql_cpu || placed.column == Column::mysql_io ? compact(usage)
                                                                                    : L"-";
   } else {
     text = std::to_wstring(static_cast<long long>(std::floor(s * 100))) + L"%";
@@ -223,7 +225,7 @@ std::wstring cell(const gather::TopUser& account, const Placed& placed) {
     text += level == Level::over ? L"!" : level == Level::near ? L"+" : L" ";
   }
   if (placed.detail)
-    text = fit(text, placed.width, true) + L" " + number(usage) + L"/" + number(limit);
+    text = fit(text, placed.width, true) + L" " + compact(usage) + L"/" + compact(limit);
   return text;
 }
 
