@@ -10,7 +10,7 @@ The pane runs `sh`, which waits for Enter before it starts the view and
 prints the view's exit status after it, so that the terminal's modes and
 the pane can be compared before and after. The tmux server is killed at the
 end, pass or fail, and with it whatever still runs in the pane."""
-import contextlib, json, os, re, shlex, shutil, signal, subprocess, sys, tempfile, time
+import contextlib, itertools, json, os, re, shlex, shutil, signal, subprocess, sys, tempfile, time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "metrics"))
 from server import Server, skip_unless_root, verdict  # noqa: E402
@@ -288,7 +288,7 @@ def quit_restores_terminal(case):
 def sigterm_restores_terminal(case):
     return leaves_terminal(
         case, lambda pane: os.kill(pane.process(case.live_binary), signal.SIGTERM), 143,
-        # sh's word for a child that a signal ended
+        # the launcher's shell reports a program that a signal ended
         "Terminated\n")
 
 
@@ -430,7 +430,7 @@ def batch_matches_report(case):
         if run.returncode != 0 or not run.stdout.startswith("# vorlane-top-live iteration 1 "):
             problems.append(f"{args}: status {run.returncode}, output {run.stdout[:80]!r}")
         if got != want:
-            wrong = next((g, w) for g, w in zip(got + [None] * len(want), want) if g != w)
+            wrong = next((g, w) for g, w in itertools.zip_longest(got, want) if g != w)
             problems.append(f"{args}: {len(got)} rows for {len(want)}, first wrong: {wrong}")
     return problems
 
