@@ -189,7 +189,7 @@ class View {
         break;
       case L'm':
         state_.mysql = !state_.mysql && settings_.mysql;
-        if (!settings_.mysql) state_.note = L"MySQL placed hidden by --hide-mysql";
+        if (!settings_.mysql) state_.note = L"MySQL columns hidden by --hide-mysql";
         break;
       case L'd':
         state_.mode = Mode::delay;
@@ -442,7 +442,7 @@ class View {
         L"keys",
         L"  < >       sort by the previous or next column    R  reverse the order",
         L"  /         filter by user or domain (Esc clears)  Enter  the account's detail",
-        L"  arrows, PgUp, PgDn, Home, End  move             m  MySQL placed on or off",
+        L"  arrows, PgUp, PgDn, Home, End  move             m  MySQL columns on or off",
         L"  d         set the refresh delay                  space  refresh now",
         L"  p         pause or go on                         h ?  this help",
         L"  q Ctrl-C  quit",
