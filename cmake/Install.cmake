@@ -41,6 +41,10 @@ foreach(command IN LISTS commands)
           COMPONENT deb EXCLUDE_FROM_ALL)
 endforeach()
 
+# lintian's word that ncurses is linked into the live view on purpose.
+install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME vorlane-top COMPONENT deb EXCLUDE_FROM_ALL)
+
 # The timer and service that write the metrics file every minute, enabled by
 # nothing, and the alerting rules for Prometheus. systemd reads packaged units
 # from lib/systemd/system under /usr, whatever the libdir. The service names
