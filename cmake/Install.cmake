@@ -3,9 +3,10 @@
 # the command reads: those belong to the statistics service and the panel.
 include(GNUInstallDirs)
 
-# The commands: vorlane-top, and vorlane-top-metrics, which writes the
-# metrics file for node_exporter. Each has a man page and completions.
-set(commands vorlane-top vorlane-top-metrics)
+# The commands: vorlane-top; vorlane-top-metrics, which writes the metrics
+# file for node_exporter; vorlane-top-live, the terminal view. Each has a
+# man page and completions.
+set(commands vorlane-top vorlane-top-metrics vorlane-top-live)
 install(TARGETS ${commands} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The man pages, from their scdoc sources, where scdoc is installed.
@@ -39,6 +40,10 @@ foreach(command IN LISTS commands)
   install(FILES completions/_${command} DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions
           COMPONENT deb EXCLUDE_FROM_ALL)
 endforeach()
+
+# lintian's word that ncurses is linked into the live view on purpose.
+install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME vorlane-top COMPONENT deb EXCLUDE_FROM_ALL)
 
 # The timer and service that write the metrics file every minute, enabled by
 # nothing, and the alerting rules for Prometheus. systemd reads packaged units
@@ -94,7 +99,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 entry-process, process and memory usage and limits of the accounts of a
 shared-hosting server, highest consumers first, with their MySQL usage,
 limits and restrictions, their domains and resellers. Root sees every
-account, a reseller his own accounts, any other user his own record.")
+account, a reseller his own accounts, any other user his own record.
+vorlane-top-live shows the same figures in a terminal, refreshed every
+few seconds, or as plain text tables.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -106,10 +113,11 @@ set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
 set(CPACK_RPM_PACKAGE_RELEASE 1)
 # One term per licence of packaging/copyright's stanzas (tests/package/licences
 # checks that each is here): this project and nlohmann-json, simdjson, CLI11,
-# GCC's runtime and glibc's start files and header wrappers. The terminal
-# view's ncurses adds its own term when the commands link it.
+# GCC's runtime, glibc's start files and header wrappers, and the terminal
+# view's ncurses (SPDX names its licence for the words "distribute with
+# modifications").
 set(CPACK_RPM_PACKAGE_LICENSE
-    "MIT AND Apache-2.0 AND BSD-3-Clause AND GPL-3.0-or-later WITH GCC-exception-3.1 AND LGPL-2.1-or-later")
+    "MIT AND Apache-2.0 AND BSD-3-Clause AND GPL-3.0-or-later WITH GCC-exception-3.1 AND LGPL-2.1-or-later AND X11-distribute-modifications-variant")
 # Else the RPM's description would be CPack's placeholder text.
 set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 # cpack always writes a Group tag; "Unspecified" is what rpm records for a

@@ -27,3 +27,15 @@ function(vt_portable_executable target)
     LINKER:--wrap=arc4random LINKER:--wrap=_dl_find_object
     LINKER:-Map=$<TARGET_FILE_DIR:${target}>/${target}.map)
 endfunction()
+
+# The live view links Debian's ncursesw and its terminfo library statically
+# (libncurses-dev). FindCurses, called by live/, keeps what is set here: the
+# two archives, in the order the linker needs, and no forms library, which
+# the view does not use. The terminfo database stays the system's: the
+# library searches the folders compiled into it (/etc/terminfo, /lib/terminfo
+# and /usr/share/terminfo) and $TERMINFO, $TERMINFO_DIRS and ~/.terminfo.
+find_library(VT_NCURSESW_STATIC NAMES libncursesw.a REQUIRED)
+find_library(VT_TINFO_STATIC NAMES libtinfo.a REQUIRED)
+set(CURSES_NCURSES_LIBRARY ${VT_NCURSESW_STATIC} CACHE FILEPATH "ncursesw, statically" FORCE)
+set(CURSES_EXTRA_LIBRARY ${VT_TINFO_STATIC} CACHE FILEPATH "tinfo, statically" FORCE)
+set(CURSES_FORM_LIBRARY "" CACHE FILEPATH "no forms library" FORCE)

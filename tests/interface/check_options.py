@@ -5,13 +5,13 @@ parse; and the bash completions, driven through COMP_WORDS and COMP_CWORD,
 complete option names, the sort names after --order-by, user names after
 --username and file names after --textfile.
 
-    check_options.py BINARY LAUNCHER SOURCE_DIR METRICS_BINARY
+    check_options.py BINARY LAUNCHER SOURCE_DIR METRICS_BINARY LIVE_BINARY
 
 Runs the binaries through the launcher (root) with a stand-in panel helper,
 since vorlane-top prints --help only where the KOB check passes."""
 import os, re, subprocess, sys, tempfile
 
-binary, launcher, source, metrics_binary = sys.argv[1:5]
+binary, launcher, source, metrics_binary, live_binary = sys.argv[1:6]
 if os.geteuid() != 0:
     print("skipped: the check runs the binary through the launcher, which needs root")
     sys.exit(77)
@@ -64,8 +64,10 @@ with tempfile.TemporaryDirectory() as server:
     os.chmod(server, 0o755)
     top_help = help_options(server, binary, 10)
     metrics_help = help_options(server, metrics_binary, 7)
+    live_help = help_options(server, live_binary, 10)
 
-for name, want in (("vorlane-top", top_help), ("vorlane-top-metrics", metrics_help)):
+for name, want in (("vorlane-top", top_help), ("vorlane-top-metrics", metrics_help),
+                   ("vorlane-top-live", live_help)):
     documents = documented_options(name)
     for what, got in documents.items():
         check(f"{name} {what}", got, want)
@@ -87,6 +89,8 @@ def complete(name, *words):
 check("--order-by <TAB>", set(complete("vorlane-top", "--order-by", "")),
       {"cpu", "mysql_cpu", "io", "mysql_io", "iops", "ep", "nproc", "pmem"})
 check("--order-by=m<TAB>", set(complete("vorlane-top", "--order-by", "=", "m")), {"mysql_cpu", "mysql_io"})
+check("live --order-by=m<TAB>", set(complete("vorlane-top-live", "--order-by", "=", "m")),
+      {"mysql_cpu", "mysql_io"})
 check("--do<TAB>", set(complete("vorlane-top", "--do")), {"--domain", "--domains"})
 if "root" not in complete("vorlane-top", "--username", "ro"):
     failures.append("--username ro does not complete to root")
