@@ -52,6 +52,11 @@ void Refresher::publish(const std::function<void(Shown&)>& change) {
 }
 
 void Refresher::step(bool force) {
+  gather_step(force);
+  publish([](Shown& s) { ++s.steps; });
+}
+
+void Refresher::gather_step(bool force) {
   const gather::ServiceState state = gather::check_stats_service(gather::kStatsPidPath);
   if (const auto stopped = gather::service_state_message(state)) {
     publish([&](Shown& s) { s.stats_state = *stopped; });

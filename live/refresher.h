@@ -31,6 +31,7 @@ struct Shown {
   double names_at = 0.0;                ///< when the panel last gave the names
   std::optional<double> busy_since;     ///< a refresh under way, since then
   std::uint64_t snapshot_reads = 0;     ///< snapshot reads so far
+  std::uint64_t steps = 0;              ///< refreshes so far, with a read or not
   std::uint64_t generation = 0;         ///< grows with every change of the above
 };
 
@@ -66,6 +67,7 @@ class Refresher {
 
  private:
   void loop();
+  void gather_step(bool force);
   void publish(const std::function<void(Shown&)>& change);
 
   RefreshSettings settings_;

@@ -101,8 +101,8 @@ class View {
         return ViewEnd{signal == SIGINT ? 0 : signal};
       }
       shown_ = refresher_.shown();
-      if (shown_.snapshot_reads != reads) {
-        reads = shown_.snapshot_reads;
+      if (shown_.steps != reads) {
+        reads = shown_.steps;
         ++refreshes;
         dirty = true;
       }
