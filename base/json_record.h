@@ -110,7 +110,7 @@ void* append(void* list) {
 template <class M>
 void* insert(void* map, const std::string& key) {
   auto& value = (*static_cast<M*>(map))[key];
-  value = typename M::mapped_type{};  // a repeated key starts afresh
+  value = std::remove_reference_t<decltype(value)>{};  // a repeated key starts afresh
   return &value;
 }
 
@@ -156,9 +156,14 @@ template <>
 struct Codec<bool> {
   static constexpr TypeInfo info{.kind = Kind::boolean};
 };
+// An untyped value that is an array or an object holds untyped values.
+inline constexpr TypeInfo kUntyped{.kind = Kind::any,
+                                   .inner = &kUntyped,
+                                   .append = &append<nlohmann::json>,
+                                   .insert = &insert<nlohmann::json>};
 template <>
 struct Codec<nlohmann::json> {
-  static constexpr TypeInfo info{.kind = Kind::any};
+  static constexpr const TypeInfo& info = kUntyped;
 };
 template <class E, class A>
 struct Codec<std::vector<E, A>> {
