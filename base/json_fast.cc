@@ -5,9 +5,11 @@
 // and words the fault; so this pass only has to decide, never to explain.
 //
 // Its one duty: whatever it accepts, the careful reader accepts too, with the
-// same values. Both follow the rules of base/json_rules.h; the decoding tests
-// compare the passes on every text they decode, and fuzz/json_fast_fuzz.cc
-// on random texts.
+// same values. Both hand what they read to base/json_rules.h; what this pass
+// decides itself is how to read the text and what to leave to the careful
+// reader. The decoding tests hold it to each of their rows (a scalar root
+// read as a field), and fuzz/json_fast_fuzz.cc compares the passes on random
+// texts.
 #include <simdjson.h>
 
 #include <string>
