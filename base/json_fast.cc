@@ -87,14 +87,11 @@ bool float_converts(std::string_view token) {
   return i - first <= 19;
 }
 
-// A number written with a fraction or an exponent, or one read for a float
-// member, as the careful reader's parser gives it.
-bool float_of(od::value& v, Number& n) {
-  const std::string_view token = v.raw_json_token();
-  double read = 0.0;
-  if (!float_converts(token) || v.get_double().get(read) != SUCCESS) return false;
-  n = float_number(read, token);
-  return true;
+// A number as the parser reads it into a float, and its text: false where
+// the conversion would go wrong.
+[[gnu::always_inline]] inline bool float_of(od::value& v, double& read, std::string_view& token) {
+  token = v.raw_json_token();
+  return float_converts(token) && v.get_double().get(read) == SUCCESS;
 }
 
 // An integer as the careful reader's parser gives it, read straight as one
@@ -114,7 +111,12 @@ bool integer_of(od::value& v, Number& n) {
 bool number_of(od::value& v, Number& n) {
   od::number_type type;
   if (v.get_number_type().get(type) != SUCCESS) return false;
-  return type == od::number_type::floating_point_number ? float_of(v, n) : integer_of(v, n);
+  if (type != od::number_type::floating_point_number) return integer_of(v, n);
+  double read = 0.0;
+  std::string_view token;
+  if (!float_of(v, read, token)) return false;
+  n = float_number(read, token);
+  return true;
 }
 
 bool FastReader::value(od::value& v, const Target& target, std::size_t depth) {
@@ -126,8 +128,12 @@ bool FastReader::value(od::value& v, const Target& target, std::size_t depth) {
   // are, and asking first what kind of value it is costs time.
   switch (t.type->kind) {
     case Kind::f64: {
-      Number n;
-      return float_of(v, n) && store_number(t, n) == Stored::done;
+      // Most values are floats: straight into the member.
+      double read = 0.0;
+      std::string_view token;
+      if (!float_of(v, read, token)) return false;
+      *static_cast<double*>(t.object) = float_value(read, token);
+      return true;
     }
     case Kind::u32:
     case Kind::i64: {

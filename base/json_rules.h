@@ -99,16 +99,19 @@ struct Number {
   std::string_view written{};  // big integers, and the careful reader's floats: as written
 };
 
-// A number that a parser gives as a float, `read` from the text `written`.
-// Written as an integer, it is one beyond 64 bits to the careful reader's
-// parser (to the quick pass, any integer read for a float member), and a
-// zero has no sign: the careful reader's parser gives "-0" as the integer 0.
+// The float of a number that a parser gives as a float, `read` from the text
+// `written`: an integer's is that of the integer, so "-0" gives a zero
+// without a sign (the careful reader's parser gives "-0" as the integer 0).
+inline double float_value(double read, std::string_view written) {
+  return read == 0 && written_as_integer(written) ? 0.0 : read;
+}
+
+// A number that a parser gives as a float. Written as an integer, it is one
+// beyond 64 bits to the careful reader's parser.
 inline Number float_number(double read, std::string_view written) {
-  if (!written_as_integer(written)) {
-    return {.type = Number::Type::floating, .floating = read, .written = written};
-  }
-  return {
-      .type = Number::Type::big_integer, .floating = read == 0 ? 0.0 : read, .written = written};
+  return {.type = written_as_integer(written) ? Number::Type::big_integer : Number::Type::floating,
+          .floating = float_value(read, written),
+          .written = written};
 }
 
 // Stores an integer in a member of type I (std::uint32_t or std::int64_t).
