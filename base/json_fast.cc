@@ -5,12 +5,14 @@
 // and words the fault; so this pass only has to decide, never to explain.
 //
 // Its one duty: whatever it accepts, the careful reader accepts too, with the
-// same values. Both follow the rules of base/json_rules.h; the decoding tests
-// compare the passes on every text they decode, and fuzz/json_fast_fuzz.cc
-// on random texts.
+// same values. Both hand what they read to base/json_rules.h; what this pass
+// decides itself is how to read the text and what to leave to the careful
+// reader. The decoding tests hold it to each of their rows (a scalar root
+// read as a field), and fuzz/json_fast_fuzz.cc compares the passes on random
+// texts.
 #include <simdjson.h>
 
-#include <nlohmann/json.hpp>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -32,13 +34,9 @@ class FastReader {
   bool array(od::array& a, const Target& target, std::size_t depth);
 
  private:
-  bool container(od::value& v, const Target& target, std::size_t depth);
+  bool by_type(od::value& v, const Target& target, std::size_t depth);
   bool record_object(od::object& o, const RecordInfo& record, void* out, std::size_t depth);
   bool record_array(od::array& a, const RecordInfo& record, void* out, std::size_t depth);
-  bool any(od::value& v, nlohmann::json& out, std::size_t depth);
-  bool any_object(od::object& o, nlohmann::json& out, std::size_t depth);
-  bool any_array(od::array& a, nlohmann::json& out, std::size_t depth);
-  bool skip(od::value& v, std::size_t depth);
 };
 
 // A key as written, without its quotes; false when it holds an escape, so
@@ -89,6 +87,13 @@ bool float_converts(std::string_view token) {
   return i - first <= 19;
 }
 
+// A number as the parser reads it into a float, and its text: false where
+// the conversion would go wrong.
+[[gnu::always_inline]] inline bool float_of(od::value& v, double& read, std::string_view& token) {
+  token = v.raw_json_token();
+  return float_converts(token) && v.get_double().get(read) == SUCCESS;
+}
+
 // An integer as the careful reader's parser gives it, read straight as one
 // (asking first what kind of number it is costs time): false for a float, and
 // for an integer beyond 64 bits, which are left to the careful reader.
@@ -101,17 +106,17 @@ bool integer_of(od::value& v, Number& n) {
   return v.get_uint64().get(n.unsigned_integer) == SUCCESS;
 }
 
-// A number as the careful reader's parser gives it. Integers beyond 64 bits
-// are left to the careful reader.
+// A number as the careful reader's parser gives it. The parser reads only a
+// number written with a fraction or an exponent as a float.
 bool number_of(od::value& v, Number& n) {
   od::number_type type;
   if (v.get_number_type().get(type) != SUCCESS) return false;
   if (type != od::number_type::floating_point_number) return integer_of(v, n);
-  // The parser reads only a number written with a fraction or an exponent as
-  // a float.
-  if (!float_converts(v.raw_json_token())) return false;
-  n.type = Number::Type::floating;
-  return v.get_double().get(n.floating) == SUCCESS;
+  double read = 0.0;
+  std::string_view token;
+  if (!float_of(v, read, token)) return false;
+  n = float_number(read, token);
+  return true;
 }
 
 bool FastReader::value(od::value& v, const Target& target, std::size_t depth) {
@@ -119,14 +124,15 @@ bool FastReader::value(od::value& v, const Target& target, std::size_t depth) {
   bool null = false;
   if (t.type->kind == Kind::nullable && v.is_null().get(null) != SUCCESS) return false;
   if (null_empties(t, null)) return true;
+  // Typed scalars are read straight as what the member takes: most values
+  // are, and asking first what kind of value it is costs time.
   switch (t.type->kind) {
     case Kind::f64: {
-      // The float straight from the text: most values are floats, and asking
-      // first what kind of number it is costs time.
-      const std::string_view token = v.raw_json_token();
-      double& out = *static_cast<double*>(t.object);
-      if (!float_converts(token) || v.get_double().get(out) != SUCCESS) return false;
-      out = float_of(out, token);
+      // Most values are floats: straight into the member.
+      double read = 0.0;
+      std::string_view token;
+      if (!float_of(v, read, token)) return false;
+      *static_cast<double*>(t.object) = float_value(read, token);
       return true;
     }
     case Kind::u32:
@@ -142,99 +148,84 @@ bool FastReader::value(od::value& v, const Target& target, std::size_t depth) {
       bool b = false;
       return v.get_bool().get(b) == SUCCESS && store_boolean(t, b) == Stored::done;
     }
-    case Kind::any:
-      return any(v, *static_cast<nlohmann::json*>(t.object), depth);
-    case Kind::skip:
-      return skip(v, depth);
-    case Kind::list:
-    case Kind::map:
-    case Kind::record:
-      return container(v, t, depth);
-    case Kind::nullable:
-      break;
+    default:
+      return by_type(v, t, depth);
+  }
+}
+
+// A value read as what it is, then given to the target (past its nullables):
+// containers, untyped values and skipped ones.
+bool FastReader::by_type(od::value& v, const Target& t, std::size_t depth) {
+  od::json_type type;
+  if (v.type().get(type) != SUCCESS) return false;
+  switch (type) {
+    case od::json_type::object: {
+      od::object o;
+      return v.get_object().get(o) == SUCCESS && object(o, t, depth);
+    }
+    case od::json_type::array: {
+      od::array a;
+      return v.get_array().get(a) == SUCCESS && array(a, t, depth);
+    }
+    case od::json_type::number: {
+      Number n;
+      return number_of(v, n) && store_number(t, n) == Stored::done;
+    }
+    case od::json_type::string: {
+      std::string_view text;
+      return string_of(v, text) && store_string(t, text) == Stored::done;
+    }
+    case od::json_type::boolean: {
+      bool b = false;
+      return v.get_bool().get(b) == SUCCESS && store_boolean(t, b) == Stored::done;
+    }
+    case od::json_type::null: {
+      bool null = false;
+      return v.is_null().get(null) == SUCCESS && null && store_null(t) == Stored::done;
+    }
   }
   return false;
 }
 
-// A list, map or record, from an array or an object.
-bool FastReader::container(od::value& v, const Target& target, std::size_t depth) {
-  od::json_type type;
-  if (v.type().get(type) != SUCCESS) return false;
-  if (type == od::json_type::array && target.type->kind != Kind::map) {
-    od::array a;
-    return v.get_array().get(a) == SUCCESS && array(a, target, depth);
-  }
-  if (type != od::json_type::object || target.type->kind == Kind::list) return false;
-  od::object o;
-  return v.get_object().get(o) == SUCCESS && object(o, target, depth);
-}
-
 bool FastReader::object(od::object& o, const Target& target, std::size_t depth) {
-  if (!open_level(depth)) return false;
   const Target t = engaged(target);
-  switch (t.type->kind) {
-    case Kind::record:
-      return record_object(o, *t.record, t.object, depth);
-    case Kind::map:
-      for (auto result : o) {
-        od::field field;
-        std::string_view key;
-        if (std::move(result).get(field) != SUCCESS || !key_of(field, key)) return false;
-        const Target slot{t.type->inner, t.record, t.type->insert(t.object, std::string(key))};
-        if (!value(field.value(), slot, depth)) return false;
-      }
-      return true;
-    case Kind::any:
-      return any_object(o, *static_cast<nlohmann::json*>(t.object), depth);
-    case Kind::skip:
-      for (auto result : o) {
-        od::field field;
-        std::string_view key;
-        if (std::move(result).get(field) != SUCCESS || !key_of(field, key)) return false;
-        if (!skip(field.value(), depth)) return false;
-      }
-      return true;
-    default:
-      return false;
+  if (!open_level(depth) || !open_container(t, true)) return false;
+  if (t.type->kind == Kind::record) return record_object(o, *t.record, t.object, depth);
+  // A map, an untyped value or a skipped one.
+  const bool kept = t.type->kind != Kind::skip;
+  for (auto result : o) {
+    od::field field;
+    std::string_view key;
+    if (std::move(result).get(field) != SUCCESS || !key_of(field, key)) return false;
+    const Target slot =
+        kept ? Target{t.type->inner, t.record, t.type->insert(t.object, std::string(key))}
+             : kSkipped;
+    if (!value(field.value(), slot, depth)) return false;
   }
+  return true;
 }
 
 bool FastReader::array(od::array& a, const Target& target, std::size_t depth) {
-  if (!open_level(depth)) return false;
   const Target t = engaged(target);
-  switch (t.type->kind) {
-    case Kind::record:
-      return t.record->form == Form::object_or_array && record_array(a, *t.record, t.object, depth);
-    case Kind::list: {
-      if (t.record != nullptr) {
-        // Records are large to move when the list grows: count them first
-        // (a fifth of a run's CPU time at 100,000 accounts in
-        // scripts/bench-process, and 8 MiB of its peak memory).
-        std::size_t count = 0;
-        if (a.count_elements().get(count) != SUCCESS) return false;
-        t.type->reserve(t.object, count);
-      }
-      const Target element{t.type->inner, t.record, nullptr};
-      for (auto result : a) {
-        od::value v;
-        if (std::move(result).get(v) != SUCCESS) return false;
-        Target slot = element;
-        slot.object = t.type->append(t.object);
-        if (!value(v, slot, depth)) return false;
-      }
-      return true;
-    }
-    case Kind::any:
-      return any_array(a, *static_cast<nlohmann::json*>(t.object), depth);
-    case Kind::skip:
-      for (auto result : a) {
-        od::value v;
-        if (std::move(result).get(v) != SUCCESS || !skip(v, depth)) return false;
-      }
-      return true;
-    default:
-      return false;
+  if (!open_level(depth) || !open_container(t, false)) return false;
+  if (t.type->kind == Kind::record) return record_array(a, *t.record, t.object, depth);
+  // A list, an untyped value or a skipped one.
+  if (t.record != nullptr) {
+    // Records are large to move when the list grows: count them first
+    // (a fifth of a run's CPU time at 100,000 accounts in
+    // scripts/bench-process, and 8 MiB of its peak memory).
+    std::size_t count = 0;
+    if (a.count_elements().get(count) != SUCCESS) return false;
+    t.type->reserve(t.object, count);
   }
+  const bool kept = t.type->kind != Kind::skip;
+  for (auto result : a) {
+    od::value v;
+    if (std::move(result).get(v) != SUCCESS) return false;
+    const Target slot = kept ? Target{t.type->inner, t.record, t.type->append(t.object)} : kSkipped;
+    if (!value(v, slot, depth)) return false;
+  }
+  return true;
 }
 
 bool FastReader::record_object(od::object& o, const RecordInfo& record, void* out,
@@ -243,8 +234,8 @@ bool FastReader::record_object(od::object& o, const RecordInfo& record, void* ou
   for (auto result : o) {
     od::field field;
     if (std::move(result).get(field) != SUCCESS) return false;
-    // Table keys hold no quote or backslash: a key equals one only when
-    // written without escapes.
+    // Table keys hold no quote or backslash (base/json_record.h): a key
+    // equals one only when written without escapes.
     const od::raw_json_string key = field.key();
     Target slot;
     switch (fields.key([&key](std::string_view name) { return key.unsafe_is_equal(name); }, slot)) {
@@ -272,100 +263,6 @@ bool FastReader::record_array(od::array& a, const RecordInfo& record, void* out,
     if (std::move(result).get(v) != SUCCESS || !value(v, fields.element(), depth)) return false;
   }
   return fields.length_fits();
-}
-
-bool FastReader::any(od::value& v, nlohmann::json& out, std::size_t depth) {
-  od::json_type type;
-  if (v.type().get(type) != SUCCESS) return false;
-  switch (type) {
-    case od::json_type::object: {
-      od::object o;
-      return v.get_object().get(o) == SUCCESS && open_level(depth) && any_object(o, out, depth);
-    }
-    case od::json_type::array: {
-      od::array a;
-      return v.get_array().get(a) == SUCCESS && open_level(depth) && any_array(a, out, depth);
-    }
-    case od::json_type::number: {
-      Number n;
-      if (!number_of(v, n)) return false;
-      store_any(out, n);
-      return true;
-    }
-    case od::json_type::string: {
-      std::string_view text;
-      if (!string_of(v, text)) return false;
-      out = std::string(text);
-      return true;
-    }
-    case od::json_type::boolean: {
-      bool b = false;
-      if (v.get_bool().get(b) != SUCCESS) return false;
-      out = b;
-      return true;
-    }
-    case od::json_type::null: {
-      bool null = false;
-      if (v.is_null().get(null) != SUCCESS || !null) return false;
-      out = nullptr;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool FastReader::any_object(od::object& o, nlohmann::json& out, std::size_t depth) {
-  out = nlohmann::json::object();
-  for (auto result : o) {
-    od::field field;
-    std::string_view key;
-    if (std::move(result).get(field) != SUCCESS || !key_of(field, key)) return false;
-    // A repeated key: the later value wins.
-    if (!any(field.value(), out[std::string(key)], depth)) return false;
-  }
-  return true;
-}
-
-bool FastReader::any_array(od::array& a, nlohmann::json& out, std::size_t depth) {
-  out = nlohmann::json::array();
-  for (auto result : a) {
-    od::value v;
-    if (std::move(result).get(v) != SUCCESS || !any(v, out.emplace_back(), depth)) return false;
-  }
-  return true;
-}
-
-// Reads a value that is not kept, with every check that a kept one gets.
-bool FastReader::skip(od::value& v, std::size_t depth) {
-  od::json_type type;
-  if (v.type().get(type) != SUCCESS) return false;
-  switch (type) {
-    case od::json_type::object: {
-      od::object o;
-      return v.get_object().get(o) == SUCCESS && object(o, kSkipped, depth);
-    }
-    case od::json_type::array: {
-      od::array a;
-      return v.get_array().get(a) == SUCCESS && array(a, kSkipped, depth);
-    }
-    case od::json_type::number: {
-      double n = 0.0;
-      return float_converts(v.raw_json_token()) && v.get_double().get(n) == SUCCESS;
-    }
-    case od::json_type::string: {
-      std::string_view text;
-      return v.get_string().get(text) == SUCCESS;
-    }
-    case od::json_type::boolean: {
-      bool b = false;
-      return v.get_bool().get(b) == SUCCESS;
-    }
-    case od::json_type::null: {
-      bool null = false;
-      return v.is_null().get(null) == SUCCESS && null;
-    }
-  }
-  return false;
 }
 
 // `object`: the root is an object, else an array.

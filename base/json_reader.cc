@@ -95,15 +95,17 @@ class Reader {
   bool ran_out() const { return ran_out_; }
 
  private:
-  enum class FrameKind : std::uint8_t { root, object_record, array_record, list, map, any };
+  enum class FrameKind : std::uint8_t { root, object_record, array_record, list, map };
 
   // An open container being filled.
   struct Frame {
     FrameKind kind = FrameKind::root;
-    const TypeInfo* type = nullptr;      // list and map: the container's type
-    const RecordInfo* record = nullptr;  // list and map: the table of their records
-    void* object = nullptr;              // list and map: the container
-    RecordFields fields{};               // records: the fields given
+    // list and map (untyped values too): the container's type, the table of
+    // its records and the container
+    const TypeInfo* type = nullptr;
+    const RecordInfo* record = nullptr;
+    void* object = nullptr;
+    RecordFields fields{};  // records: the fields given
   };
 
   bool enter();
@@ -119,10 +121,9 @@ class Reader {
   std::string_view text_;
   const char* progress_ = nullptr;  // the end of what the parser has read
   std::vector<Frame> frames_;
-  std::vector<nlohmann::json*> any_stack_;  // open containers of an untyped value
-  Target pending_;                          // where the value after a key goes
-  std::size_t skip_depth_ = 0;              // > 0 while skipping an unknown value
-  std::size_t depth_ = 0;                   // open objects and arrays
+  Target pending_;              // where the value after a key goes
+  std::size_t skip_depth_ = 0;  // > 0 while skipping an unknown value
+  std::size_t depth_ = 0;       // open objects and arrays
 
   std::size_t end_ = 0;
 
@@ -244,8 +245,7 @@ bool Reader::number_unsigned(std::uint64_t value) {
 }
 
 bool Reader::number_float(double value, const std::string& text) {
-  return scalar(Scalar{.type = Scalar::Type::number,
-                       .number = {.type = float_type(text), .floating = value, .written = text}});
+  return scalar(Scalar{.type = Scalar::Type::number, .number = float_number(value, text)});
 }
 
 bool Reader::string(std::string& value) {
@@ -293,10 +293,6 @@ bool Reader::key(std::string& key) {
     case FrameKind::map:
       pending_ = {frame.type->inner, frame.record, frame.type->insert(frame.object, key)};
       return true;
-    case FrameKind::any:
-      // A repeated key: the later value wins.
-      pending_ = {&Codec<nlohmann::json>::info, nullptr, &(*any_stack_.back())[key]};
-      return true;
     case FrameKind::root:
     case FrameKind::array_record:
     case FrameKind::list:
@@ -318,9 +314,6 @@ bool Reader::end_object() {
                       std::string(frame.fields.record().name),
                   consumed());
     }
-  } else if (frame.kind == FrameKind::any) {
-    any_stack_.pop_back();
-    if (!any_stack_.empty()) return true;
   }
   frames_.pop_back();
   return true;
@@ -341,9 +334,6 @@ bool Reader::end_array() {
                       (count == 1 ? " field" : " fields"),
                   consumed());
     }
-  } else if (frame.kind == FrameKind::any) {
-    any_stack_.pop_back();
-    if (!any_stack_.empty()) return true;
   }
   frames_.pop_back();
   return true;
@@ -391,12 +381,6 @@ bool Reader::next_target(Target& target) {
     case FrameKind::array_record:
       target = frame.fields.element();
       return true;
-    case FrameKind::any:
-      if (any_stack_.back()->is_array()) {
-        target = {&Codec<nlohmann::json>::info, nullptr, &any_stack_.back()->emplace_back()};
-        return true;
-      }
-      break;
     case FrameKind::root:
     case FrameKind::object_record:
     case FrameKind::map:
@@ -422,42 +406,27 @@ bool Reader::put(const Target& target, const Scalar& value) {
 
 bool Reader::begin_container(const Target& target, bool object) {
   const Target t = engaged(target);
+  if (!open_container(t, object)) {
+    return fail(std::string("invalid type: ") + (object ? "object" : "array") + ", expected " +
+                    expected_name(target),
+                consumed());
+  }
   switch (t.type->kind) {
     case Kind::skip:
       ++skip_depth_;
-      return true;
-    case Kind::record: {
-      if (!object && t.record->form != Form::object_or_array) break;
+      break;
+    case Kind::record:
       frames_.push_back(Frame{.kind = object ? FrameKind::object_record : FrameKind::array_record,
                               .fields = RecordFields(*t.record, t.object)});
-      return true;
-    }
-    case Kind::list:
-    case Kind::map:
-      if (object != (t.type->kind == Kind::map)) break;
+      break;
+    default:  // a list, a map or an untyped value
       frames_.push_back(Frame{.kind = object ? FrameKind::map : FrameKind::list,
                               .type = t.type,
                               .record = t.record,
                               .object = t.object});
-      return true;
-    case Kind::any: {
-      nlohmann::json& value = *static_cast<nlohmann::json*>(t.object);
-      value = object ? nlohmann::json::object() : nlohmann::json::array();
-      if (frames_.back().kind != FrameKind::any) frames_.push_back(Frame{.kind = FrameKind::any});
-      any_stack_.push_back(&value);
-      return true;
-    }
-    case Kind::f64:
-    case Kind::u32:
-    case Kind::i64:
-    case Kind::string:
-    case Kind::boolean:
-    case Kind::nullable:
       break;
   }
-  return fail(std::string("invalid type: ") + (object ? "object" : "array") + ", expected " +
-                  expected_name(target),
-              consumed());
+  return true;
 }
 
 bool Reader::fail(std::string message, std::size_t offset) {

@@ -110,7 +110,7 @@ void* append(void* list) {
 template <class M>
 void* insert(void* map, const std::string& key) {
   auto& value = (*static_cast<M*>(map))[key];
-  value = typename M::mapped_type{};  // a repeated key starts afresh
+  value = std::remove_reference_t<decltype(value)>{};  // a repeated key starts afresh
   return &value;
 }
 
@@ -156,9 +156,14 @@ template <>
 struct Codec<bool> {
   static constexpr TypeInfo info{.kind = Kind::boolean};
 };
+// An untyped value that is an array or an object holds untyped values.
+inline constexpr TypeInfo kUntyped{.kind = Kind::any,
+                                   .inner = &kUntyped,
+                                   .append = &append<nlohmann::json>,
+                                   .insert = &insert<nlohmann::json>};
 template <>
 struct Codec<nlohmann::json> {
-  static constexpr TypeInfo info{.kind = Kind::any};
+  static constexpr const TypeInfo& info = kUntyped;
 };
 template <class E, class A>
 struct Codec<std::vector<E, A>> {
@@ -285,14 +290,16 @@ constexpr auto field(std::string_view key, Presence presence, const Record<R, N>
 }
 
 namespace detail {
-// Not constexpr: a table that calls it does not compile, and the compiler's
+// Not constexpr: a table that calls one does not compile, and the compiler's
 // message names it.
 inline void two_fields_of_a_record_share_a_key() {}
+inline void a_key_holds_a_quote_or_backslash() {}
 }  // namespace detail
 
 /// The table of records of type T named `name`, from its fields in order.
-/// Each key names one field (the readers look keys up on that ground); a
-/// table whose keys repeat does not compile.
+/// Each key names one field and holds no quote or backslash (the readers look
+/// keys up on that ground, the quick pass comparing them as written); a table
+/// whose keys break that does not compile.
 template <class T, class... F>
 requires(std::same_as<F, FieldOf<T>>&&...) consteval Record<T, sizeof...(F)> record(
     std::string_view name, Form form, const F&... fields) {
@@ -303,6 +310,9 @@ requires(std::same_as<F, FieldOf<T>>&&...) consteval Record<T, sizeof...(F)> rec
   result.table = &Record<T, sizeof...(F)>::entries_of;
   result.entries = {fields.field...};
   for (std::size_t i = 0; i < sizeof...(F); ++i) {
+    if (result.entries[i].key.find_first_of("\"\\") != std::string_view::npos) {
+      detail::a_key_holds_a_quote_or_backslash();
+    }
     for (std::size_t j = 0; j < i; ++j) {
       if (result.entries[i].key == result.entries[j].key) {
         detail::two_fields_of_a_record_share_a_key();
