@@ -145,7 +145,7 @@ std::vector<Placed> layout(int width, const LayoutWants& wants) {
     p.detail = true;
     if (total(placed) > width) p.detail = false;
   }
-  for (const Column c : {Column::domain, Column::user, Column::reseller}) {
+  for (const Column c : {Column::reseller, Column::user, Column::domain}) {
     Placed* p = find(c);
     while (p != nullptr && total(placed) > width && p->width > 8) --p->width;
   }

@@ -52,7 +52,7 @@ struct LayoutWants {
 /// the domain, the reseller (root only), the six shares, the two MySQL
 /// columns and the restriction mark. A wide terminal also gets usage/limit
 /// beside each share, and room for longer names. A narrow one loses, in
-/// this order: room in the domain, the user and the reseller (down to 8
+/// this order: room in the reseller, the user and the domain (down to 8
 /// cells each), the MySQL columns, the reseller, the restriction mark, then
 /// the share columns from the right (memory first).
 std::vector<Placed> layout(int width, const LayoutWants& wants);

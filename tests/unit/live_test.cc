@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <clocale>
-#include <memory>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,18 +26,23 @@ TEST_F(Live, NoControlCharacterReachesTheTerminal) {
     std::wstring out;
   } cases[] = {
       {"plain.example", L"plain.example"},
-      {"\x1b[2Jx", L"\xFFFD[2Jx"},                            // ESC
+      {"\x1b[2Jx", L"\xFFFD[2Jx"},                                // ESC
       {"\x1b]52;c;SGVsbG8=\x07", L"\xFFFD]52;c;SGVsbG8=\xFFFD"},  // OSC 52 with BEL
-      {"a\xc2\x9b" "1m", L"a\xFFFD" L"1m"},                     // C1 CSI
+      {"a\xc2\x9b"
+       "1m",
+       L"a\xFFFD"
+       L"1m"},  // C1 CSI
       {"del\x7f", L"del\xFFFD"},
-      {"bad\xff", L"bad\xFFFD"},                                // not UTF-8
-      {"\xe4\xb8\xad.example", L"\x4E2D.example"},              // wide, kept
+      {"bad\xff", L"bad\xFFFD"},                    // not UTF-8
+      {"\xe4\xb8\xad.example", L"\x4E2D.example"},  // wide, kept
   };
   for (const auto& c : cases) EXPECT_EQ(safe_text(c.in), c.out) << c.in;
 }
 
 TEST_F(Live, TextFitsItsCells) {
-  EXPECT_EQ(cells(L"\x4E2D" L"a"), 3);
+  EXPECT_EQ(cells(L"\x4E2D"
+                  L"a"),
+            3);
   EXPECT_EQ(fit(L"abc", 5), L"abc  ");
   EXPECT_EQ(fit(L"abc", 5, true), L"  abc");
   EXPECT_EQ(fit(L"abcdef", 4), L"abc~");
