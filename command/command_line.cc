@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "base/utf8.h"
 
 namespace vt::command {
 namespace {
@@ -116,6 +117,15 @@ const CLI::Validator kUnsigned64(
       return "invalid value '" + value + "': " + std::string(describe(number.error()));
     },
     "", "u64");
+
+const CLI::Validator kUtf8Text(
+    [](std::string& value) -> std::string {
+      if (const auto error = base::check_utf8(value)) {
+        return "value is not valid UTF-8: " + base::describe(*error);
+      }
+      return {};
+    },
+    "", "UTF-8");
 
 void use_help_format(CLI::App& app) {
   app.formatter(std::make_shared<HelpFormatter>());

@@ -29,6 +29,9 @@ struct ParseExit {
 /// Refuses option values that are not a decimal unsigned 64-bit integer.
 extern const CLI::Validator kUnsigned64;
 
+/// Refuses option values that are not UTF-8.
+extern const CLI::Validator kUtf8Text;
+
 /// Gives `app` the commands' help layout (each option's default after its
 /// help text, only the value name beside the option) and takes away the
 /// library's help flag; add the command's options next.

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "base/text.h"
-#include "base/utf8.h"
 
 namespace vt::live {
 namespace {
@@ -26,15 +25,6 @@ const CLI::Validator kDelay(
       return "invalid value '" + value + "': not a number of seconds from 0.1 to 86400";
     },
     "", "seconds");
-
-const CLI::Validator kUtf8Text(
-    [](std::string& value) -> std::string {
-      if (const auto error = base::check_utf8(value)) {
-        return "value is not valid UTF-8: " + base::describe(*error);
-      }
-      return {};
-    },
-    "", "UTF-8");
 
 }  // namespace
 
@@ -75,7 +65,7 @@ std::expected<LiveCli, command::ParseExit> parse_live_cli(int argc, const char* 
   order_by->type_name("ORDER_BY")->default_str("cpu");
   options.push_back(app.add_flag("--hide-mysql", cli.hide_mysql, "Don't show MySQL related info"));
   for (auto* text_option : {for_reseller, username, domain, order_by}) {
-    text_option->check(kUtf8Text);
+    text_option->check(command::kUtf8Text);
     options.push_back(text_option);
   }
   if (auto exit = command::parse_arguments(

@@ -4,22 +4,8 @@
 #include <vector>
 
 #include "base/text.h"
-#include "base/utf8.h"
 
 namespace vt::report {
-namespace {
-
-// Refuses option values that are not UTF-8.
-const CLI::Validator kUtf8Text(
-    [](std::string& value) -> std::string {
-      if (const auto error = base::check_utf8(value)) {
-        return "value is not valid UTF-8: " + base::describe(*error);
-      }
-      return {};
-    },
-    "", "UTF-8");
-
-}  // namespace
 
 std::expected<Cli, command::ParseExit> parse_cli(int argc, const char* const* argv) {
   CLI::App app("Show current KOB resource usage", kProgramName);
@@ -51,7 +37,7 @@ std::expected<Cli, command::ParseExit> parse_cli(int argc, const char* const* ar
   options.push_back(app.add_flag("--domains", cli.domains,
                                  "Include per-domain usage for isolated accounts (TRQ-6819)"));
   for (auto* text_option : {username, for_reseller, domain, order_by}) {
-    text_option->check(kUtf8Text);
+    text_option->check(command::kUtf8Text);
     options.push_back(text_option);
   }
   options.push_back(max);
