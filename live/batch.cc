@@ -10,9 +10,6 @@
 namespace vt::live {
 namespace {
 
-constexpr Column kFigures[] = {Column::cpu,   Column::io,  Column::iops,      Column::ep,
-                               Column::nproc, Column::mem, Column::mysql_cpu, Column::mysql_io};
-
 std::string number(double value) {
   if (!std::isfinite(value)) return "-";
   char buffer[32];
@@ -53,7 +50,7 @@ std::string batch_table(const Shown& shown, std::uint64_t iteration, double now)
   for (const std::string& failure : shown.failures)
     out += "\n# failed: " + to_utf8(safe_text(failure));
   out += "\nUSER DOMAIN RESELLER UID";
-  for (const Column c : kFigures) {
+  for (const Column c : kFigureColumns) {
     std::string name = to_utf8(title(c));
     if (name.back() == '%') name.pop_back();
     out += " " + name + " " + name + "_LIMIT";
@@ -63,7 +60,7 @@ std::string batch_table(const Shown& shown, std::uint64_t iteration, double now)
   for (const gather::TopUser& a : shown.frame->accounts) {
     out += field(a.username) + " " + field(a.domain) + " " + field(a.reseller) + " " +
            std::to_string(a.id);
-    for (const Column c : kFigures) {
+    for (const Column c : kFigureColumns) {
       out += " " + number(usage_of(a, c)) + " " + number(limit_of(a, c));
     }
     out += a.restricted ? " 1\n" : " 0\n";

@@ -28,10 +28,6 @@ namespace {
 using command::kExitFailure;
 using command::kExitSuccess;
 
-double epoch_now() {
-  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
 int run_batch(Refresher& refresher, std::uint64_t iterations, double delay) {
   for (std::uint64_t i = 1; i <= iterations; ++i) {
     if (i > 1) std::this_thread::sleep_for(std::chrono::duration<double>(delay));

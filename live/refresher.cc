@@ -9,10 +9,6 @@
 namespace vt::live {
 namespace {
 
-double now() {
-  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
 bool same_file(const struct ::stat& a, const struct ::stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
          a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
@@ -35,6 +31,10 @@ std::string_view source_name(gather::Source source) {
 }
 
 }  // namespace
+
+double epoch_now() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
 
 Refresher::Refresher(RefreshSettings settings) : settings_(std::move(settings)) {
   settings_.scope.max = std::numeric_limits<std::uint64_t>::max();
@@ -69,7 +69,7 @@ void Refresher::gather_step(bool force) {
     if (shown().stats_state != "running") publish([](Shown& s) { s.stats_state = "running"; });
     return;
   }
-  const double started = now();
+  const double started = epoch_now();
   const bool names_due = !answers_ || started - shown().names_at >= kNamesSeconds;
   publish([&](Shown& s) {
     s.stats_state = "running";
@@ -85,7 +85,7 @@ void Refresher::gather_step(bool force) {
       s.failures = {std::move(failure)};
       s.busy_since.reset();
       ++s.snapshot_reads;
-      s.refreshed_at = now();
+      s.refreshed_at = epoch_now();
     });
     return;
   }
@@ -103,7 +103,7 @@ void Refresher::gather_step(bool force) {
     for (const std::size_t i : sources->visible)
       answers.asked.insert(sources->snapshot.users[i].id);
     answers_ = std::move(answers);
-    names_at = now();
+    names_at = epoch_now();
   } else if (names_failed && answers_) {
     // The last good names stay on the screen.
     sources->panel = answers_->panel;
@@ -117,7 +117,7 @@ void Refresher::gather_step(bool force) {
     s.names_at = names_at;
     s.busy_since.reset();
     ++s.snapshot_reads;
-    s.refreshed_at = now();
+    s.refreshed_at = epoch_now();
   });
 }
 

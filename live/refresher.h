@@ -19,6 +19,10 @@
 
 namespace vt::live {
 
+/// Seconds since the Unix epoch, with their fraction: the clock of every
+/// time the view shows.
+double epoch_now();
+
 /// How long the panel's names are kept before they are asked for again.
 inline constexpr double kNamesSeconds = 60;
 

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -27,10 +26,6 @@ void on_stop_signal(int signal) {
 enum Pair : short { kNearPair = 1, kOverPair = 2 };
 
 enum class Mode { table, detail, help, filter, delay };
-
-double now_seconds() {
-  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
 
 std::wstring seconds_text(double seconds) {
   if (!std::isfinite(seconds)) return L"?";
@@ -312,7 +307,7 @@ class View {
   }
 
   void draw_header() {
-    const double now = now_seconds();
+    const double now = epoch_now();
     std::wstring line = host_name() + L"  " + clock_text(now, "%H:%M:%S");
     if (shown_.frame) {
       line += L"  snapshot " + seconds_text(now - shown_.frame->snapshot_time) + L" old";
@@ -410,8 +405,7 @@ class View {
         L"account " + safe_text(a.username) + L" (uid " + std::to_wstring(a.id) + L")  domain " +
             safe_text(a.domain) + L"  reseller " + safe_text(a.reseller),
         A_BOLD);
-    for (const Column c : {Column::cpu, Column::io, Column::iops, Column::ep, Column::nproc,
-                           Column::mem, Column::mysql_cpu, Column::mysql_io}) {
+    for (const Column c : kFigureColumns) {
       if ((c == Column::mysql_cpu || c == Column::mysql_io) && !state_.mysql) continue;
       put(row++, 2, fit(title(c), 8) + cell(a, {c, 6, true}));
     }

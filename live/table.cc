@@ -1,5 +1,6 @@
 #include "live/table.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -18,26 +19,10 @@ constexpr int kMysqlWidth = 7;
 constexpr int kDetailWidth = 14;  // " 1.02e+09/1e+09"-like pairs, cut when longer
 
 const gather::UsageColumn* usage_column(Column column) {
-  switch (column) {
-    case Column::cpu:
-      return &gather::usage_column(gather::Usage::cpu);
-    case Column::io:
-      return &gather::usage_column(gather::Usage::io);
-    case Column::iops:
-      return &gather::usage_column(gather::Usage::iops);
-    case Column::ep:
-      return &gather::usage_column(gather::Usage::ep);
-    case Column::nproc:
-      return &gather::usage_column(gather::Usage::nproc);
-    case Column::mem:
-      return &gather::usage_column(gather::Usage::pmem);
-    case Column::mysql_cpu:
-      return &gather::usage_column(gather::Usage::mysql_cpu);
-    case Column::mysql_io:
-      return &gather::usage_column(gather::Usage::mysql_io);
-    default:
-      return nullptr;
-  }
+  const auto at = std::find(kFigureColumns.begin(), kFigureColumns.end(), column);
+  return at == kFigureColumns.end()
+             ? nullptr
+             : &gather::kUsages[static_cast<std::size_t>(at - kFigureColumns.begin())];
 }
 
 bool figure(Column column) {
@@ -265,25 +250,7 @@ const std::vector<Column>& sort_columns() {
 }
 
 Column column_named(std::string_view order_by) {
-  switch (gather::sort_key_named(order_by)) {
-    case gather::Usage::io:
-      return Column::io;
-    case gather::Usage::iops:
-      return Column::iops;
-    case gather::Usage::ep:
-      return Column::ep;
-    case gather::Usage::nproc:
-      return Column::nproc;
-    case gather::Usage::pmem:
-      return Column::mem;
-    case gather::Usage::mysql_cpu:
-      return Column::mysql_cpu;
-    case gather::Usage::mysql_io:
-      return Column::mysql_io;
-    case gather::Usage::cpu:
-      break;
-  }
-  return Column::cpu;
+  return kFigureColumns[static_cast<std::size_t>(gather::sort_key_named(order_by))];
 }
 
 }  // namespace vt::live

@@ -1,12 +1,14 @@
 #pragma once
 // The live view's columns: which fit a width, what each cell says, and the
 // orders they sort in. The screen and the batch tables both use them.
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "gather/snapshot.h"
+#include "gather/usages.h"
 
 namespace vt::live {
 
@@ -28,6 +30,12 @@ enum class Column {
 
 /// How near a share of a limit is: below 90 %, 90 % or more, 100 % or more.
 enum class Level { normal, near, over };
+
+/// The figure columns, in the order of gather::kUsages.
+inline constexpr std::array<Column, 8> kFigureColumns = {
+    Column::cpu,   Column::io,  Column::iops,      Column::ep,
+    Column::nproc, Column::mem, Column::mysql_cpu, Column::mysql_io};
+static_assert(kFigureColumns.size() == gather::kUsages.size());
 
 /// The share of `limit` that `usage` takes; NaN without a positive limit.
 double share(double usage, double limit);
