@@ -22,13 +22,14 @@ std::expected<void, std::string> decode_into(std::string_view text, const Target
 // Uses `text`'s spare capacity, when it has 64 bytes of it, as padding.
 bool decode_fast(const std::string& text, const Target& target);
 
-// decode_fast, else decode_into from a fresh value.
+// decode_fast, else decode_into from a fresh copy of `start`.
 template <class T>
-std::expected<T, std::string> decode_as(const std::string& text, const RecordInfo* table) {
-  T value{};
+std::expected<T, std::string> decode_as(const std::string& text, const RecordInfo* table,
+                                        const T& start) {
+  T value = start;
   const Target target{&Codec<T>::info, table, &value};
   if (decode_fast(text, target)) return value;
-  value = T{};
+  value = start;
   auto done = decode_into(text, target);
   if (!done) return std::unexpected(std::move(done.error()));
   return value;
@@ -77,7 +78,7 @@ std::string at_position(std::string_view text, std::size_t consumed);
 template <class T>
 requires std::is_void_v<detail::RecordIn_t<T>> std::expected<T, std::string> decode_json(
     const std::string& text) {
-  return detail::decode_as<T>(text, nullptr);
+  return detail::decode_as<T>(text, nullptr, T{});
 }
 
 /// As above, for a type T that holds records of type R, read with `table`:
@@ -85,7 +86,16 @@ requires std::is_void_v<detail::RecordIn_t<T>> std::expected<T, std::string> dec
 template <class T, class R, std::size_t N>
 requires std::is_same_v<detail::RecordIn_t<T>, R> std::expected<T, std::string> decode_json(
     const std::string& text, const Record<R, N>& table) {
-  return detail::decode_as<T>(text, &table);
+  return detail::decode_as<T>(text, &table, T{});
+}
+
+/// As above, starting from `start` instead of a value-initialised T: fields
+/// the text leaves out keep their values in `start`, and the sieves of its
+/// sieved lists decide which elements are kept.
+template <class T, class R, std::size_t N>
+requires std::is_same_v<detail::RecordIn_t<T>, R> std::expected<T, std::string> decode_json(
+    const std::string& text, const Record<R, N>& table, const T& start) {
+  return detail::decode_as<T>(text, &table, start);
 }
 
 }  // namespace vt::base::json

@@ -334,6 +334,8 @@ bool Reader::end_array() {
                       (count == 1 ? " field" : " fields"),
                   consumed());
     }
+  } else if (frame.kind == FrameKind::list && frame.type->close != nullptr) {
+    frame.type->close(frame.object);
   }
   frames_.pop_back();
   return true;

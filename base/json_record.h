@@ -17,7 +17,7 @@
 // Member types understood: double (any JSON number), std::uint32_t and
 // std::int64_t (JSON integers within range), std::string, bool,
 // nlohmann::json (any JSON value, kept as written; see integer_text),
-// std::vector<T> (array),
+// std::vector<T> and SievedList<T, S> (array),
 // std::optional<T> (null or T), std::map / std::unordered_map keyed by
 // std::string (object; the later of two equal keys wins), and records.
 #include <array>
@@ -100,6 +100,8 @@ struct TypeInfo {
   void* (*engage)(void* nullable) = nullptr;                     // fresh value
   void (*disengage)(void* nullable) = nullptr;
   void (*reserve)(void* list, std::size_t count) = nullptr;  // room for count elements
+  void (*close)(void* list) = nullptr;                       // after the last element
+  bool (*wants_room)(const void* list) = nullptr;            // whether to reserve; null: always
 };
 
 template <class L>
@@ -128,6 +130,53 @@ template <class O>
 void disengage(void* nullable) {
   static_cast<O*>(nullable)->reset();
 }
+
+template <class L>
+void settle(void* list) {
+  auto& sieved = *static_cast<L*>(list);
+  if (!sieved.has_pending) return;
+  sieved.has_pending = false;
+  if (!sieved.sieve(sieved.kept.back())) sieved.kept.pop_back();
+}
+
+template <class L>
+bool wants_room(const void* list) {
+  return static_cast<const L*>(list)->keeps_most;
+}
+
+template <class L>
+void sieve_reserve(void* list, std::size_t count) {
+  static_cast<L*>(list)->kept.reserve(count);
+}
+
+// The element is decoded in its place at the end of the kept ones, and
+// leaves it again if the sieve does not pass it.
+template <class L>
+void* sieve_append(void* list) {
+  settle<L>(list);
+  auto& sieved = *static_cast<L*>(list);
+  sieved.has_pending = true;
+  return &sieved.kept.emplace_back();
+}
+
+}  // namespace detail
+
+/// A list of which only the elements that its sieve passes are kept. Each
+/// element is decoded whole, and so checked, before `sieve(element)` decides
+/// on it; the sieve may note what it needs of an element it drops, and may
+/// change one it keeps. Being part of the value, its state starts afresh
+/// with the value when a decode starts again.
+template <class E, class Sieve>
+struct SievedList {
+  Sieve sieve;
+  std::vector<E> kept;
+  bool has_pending = false;  ///< the last of `kept` is still being decoded
+  /// Room for every element is made up front, as for a std::vector, when
+  /// the sieve is known to keep most of them.
+  bool keeps_most = false;
+};
+
+namespace detail {
 
 // Codec<T>::info describes T; any other class type is taken for a record.
 template <class T>
@@ -172,6 +221,15 @@ struct Codec<std::vector<E, A>> {
                                  .append = &append<std::vector<E, A>>,
                                  .reserve = &reserve<std::vector<E, A>>};
 };
+template <class E, class S>
+struct Codec<SievedList<E, S>> {
+  static constexpr TypeInfo info{.kind = Kind::list,
+                                 .inner = &Codec<E>::info,
+                                 .append = &sieve_append<SievedList<E, S>>,
+                                 .reserve = &sieve_reserve<SievedList<E, S>>,
+                                 .close = &settle<SievedList<E, S>>,
+                                 .wants_room = &wants_room<SievedList<E, S>>};
+};
 template <class E>
 struct Codec<std::optional<E>> {
   static constexpr TypeInfo info{.kind = Kind::nullable,
@@ -199,6 +257,8 @@ struct RecordIn {
 };
 template <class E, class A>
 struct RecordIn<std::vector<E, A>> : RecordIn<E> {};
+template <class E, class S>
+struct RecordIn<SievedList<E, S>> : RecordIn<E> {};
 template <class E>
 struct RecordIn<std::optional<E>> : RecordIn<E> {};
 template <class E, class C, class A>

@@ -551,5 +551,57 @@ TEST(JsonDecode, SyntaxErrorsStayValidText) {
   EXPECT_TRUE(got.error().ends_with(" at line 1 column 10")) << got.error();
 }
 
+// Keeps the shapes with an even id, and counts the shapes it is shown.
+struct EvenIds {
+  int shown = 0;
+  bool operator()(Shape& s) {
+    ++shown;
+    return s.id % 2 == 0;
+  }
+};
+
+template <class Shapes>
+struct Drawing {
+  Shapes shapes;
+  nlohmann::json note = nullptr;
+};
+
+template <class Shapes>
+constexpr auto kDrawing = record<Drawing<Shapes>>(
+    "Drawing", Form::object, field<&Drawing<Shapes>::shapes>("shapes", defaulted, kShape),
+    field<&Drawing<Shapes>::note>("note", defaulted));
+
+TEST(JsonDecode, SievedListsKeepWhatTheSievePasses) {
+  using Sieved = Drawing<SievedList<Shape, EvenIds>>;
+  using Plain = Drawing<std::vector<Shape>>;
+  const std::vector<std::string> texts = {
+      R"({"shapes":[{"id":1},{"id":3,"points":[[1,2]]},[4,"four",null],{"id":2}]})",
+      R"({"shapes":[]})",
+      R"({"note":1})",
+      // The quick pass gives up on the long integer after the sieve has
+      // seen both shapes; the careful reader starts it afresh.
+      R"({"shapes":[{"id":3},{"id":2}],"note":123456789012345678901234567890})",
+      R"({"shapes":[{"id":2},{"id":"x"}]})",
+      R"({"shapes":[{"id":2}],"shapes":[]})",
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    const auto plain = decode_json<Plain>(text, kDrawing<std::vector<Shape>>);
+    const auto sieved = decode_json<Sieved>(text, kDrawing<SievedList<Shape, EvenIds>>, Sieved{});
+    ASSERT_EQ(sieved.has_value(), plain.has_value());
+    if (!plain) {
+      EXPECT_EQ(sieved.error(), plain.error());
+      continue;
+    }
+    std::vector<Shape> even;
+    for (const Shape& shape : plain->shapes) {
+      if (shape.id % 2 == 0) even.push_back(shape);
+    }
+    EXPECT_EQ(sieved->shapes.kept, even);
+    EXPECT_EQ(sieved->shapes.sieve.shown, static_cast<int>(plain->shapes.size()));
+    EXPECT_EQ(sieved->note, plain->note);
+  }
+}
+
 }  // namespace
 }  // namespace vt::base::json
