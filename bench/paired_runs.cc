@@ -8,8 +8,13 @@
 // Each command runs without a shell, its outputs on /dev/null; a command that
 // fails ends the whole measurement with status 1. A LABEL of the form
 // NAME:STATUS lets that command also end with exit status STATUS, for a run
-// that reports what it could not do and still does the whole work.
+// that reports what it could not do and still does the whole work; one of the
+// form NAME@UID (also NAME@UID:STATUS) runs the command as user and group id
+// UID, without supplementary groups, as a control panel starts it for a
+// user, with no program in between whose cost would count. The spread is the
+// range of the middle half of the CPU times.
 #include <fcntl.h>
+#include <grp.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -27,6 +32,7 @@ namespace {
 struct Command {
   std::string label;
   int also_ok = 0;  // an exit status besides 0 that counts as done
+  int uid = -1;     // the user and group it runs as; -1: this process's
   std::vector<std::string> argv;
   std::vector<double> cpu_ms, wall_ms;
   long peak_kib = 0;
@@ -42,6 +48,24 @@ double now() {
   return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
 }
 
+// Starts the command as its user, its outputs on /dev/null; -1 on failure.
+pid_t start_as(const Command& command, char** args) {
+  const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null < 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const auto id = static_cast<uid_t>(command.uid);
+    if (dup2(null, STDOUT_FILENO) < 0 || dup2(null, STDERR_FILENO) < 0 ||
+        setgroups(0, nullptr) != 0 || setresgid(id, id, id) != 0 || setresuid(id, id, id) != 0) {
+      _exit(127);
+    }
+    execvp(args[0], args);
+    _exit(127);
+  }
+  close(null);
+  return pid;
+}
+
 bool run(Command& command) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -52,7 +76,13 @@ bool run(Command& command) {
   args.push_back(nullptr);
   const double start = now();
   pid_t pid = 0;
-  const int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  int error = 0;
+  if (command.uid < 0) {
+    error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  } else {
+    pid = start_as(command, args.data());
+    error = pid < 0;
+  }
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) return false;
   int status = 0;
@@ -67,10 +97,18 @@ bool run(Command& command) {
   return true;
 }
 
-double median(std::vector<double> values) {
+// The value at `fraction` of the way through the sorted values, between
+// neighbours where it falls between them.
+double quantile(std::vector<double> values, double fraction) {
   std::sort(values.begin(), values.end());
-  const std::size_t n = values.size();
-  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  const double at = fraction * static_cast<double>(values.size() - 1);
+  const auto below = static_cast<std::size_t>(at);
+  const std::size_t above = std::min(below + 1, values.size() - 1);
+  return values[below] + (values[above] - values[below]) * (at - static_cast<double>(below));
+}
+
+double median(const std::vector<double>& values) {
+  return quantile(values, 0.5);
 }
 
 }  // namespace
@@ -88,8 +126,10 @@ int main(int argc, char** argv) {
       commands.emplace_back();
     } else if (commands.back().label.empty()) {
       const std::size_t colon = arg.find(':');
-      commands.back().label = arg.substr(0, colon);
+      const std::size_t at = arg.find('@');
+      commands.back().label = arg.substr(0, std::min(colon, at));
       if (colon != std::string::npos) commands.back().also_ok = std::atoi(arg.c_str() + colon + 1);
+      if (at != std::string::npos) commands.back().uid = std::atoi(arg.c_str() + at + 1);
     } else {
       commands.back().argv.push_back(arg);
     }
@@ -103,11 +143,14 @@ int main(int argc, char** argv) {
     }
   }
   const double first = median(commands.front().cpu_ms);
-  std::printf("%-12s %10s %10s %10s %12s\n", "", "cpu ms", "wall ms", "peak MiB",
+  std::printf("%-12s %10s %15s %10s %10s %12s\n", "", "cpu ms", "cpu spread", "wall ms", "peak MiB",
               ("cpu / " + commands.front().label).c_str());
   for (const Command& command : commands) {
     const double cpu = median(command.cpu_ms);
-    std::printf("%-12s %10.1f %10.1f %10.1f %12.2f\n", command.label.c_str(), cpu,
+    char spread[32];
+    std::snprintf(spread, sizeof spread, "%.1f-%.1f", quantile(command.cpu_ms, 0.25),
+                  quantile(command.cpu_ms, 0.75));
+    std::printf("%-12s %10.1f %15s %10.1f %10.1f %12.2f\n", command.label.c_str(), cpu, spread,
                 median(command.wall_ms), command.peak_kib / 1024.0, cpu / first);
   }
   return 0;

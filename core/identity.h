@@ -5,6 +5,7 @@
 // and account names from the password database.
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,18 +66,13 @@ LoginRange login_range();
 /// not UTF-8.
 std::optional<std::string> user_name_for_uid(std::uint32_t uid);
 
-struct LoginUser {
-  std::uint32_t uid = 0;
-  std::string name;
-
-  bool operator==(const LoginUser&) const = default;
-};
-
-/// Every password entry with an id of at least `uid_min` and a UTF-8
-/// name, in database order (an id listed twice there is listed twice here).
-/// Reading stops at the end of the database, at an entry that needs more
-/// than 1 MiB of scratch space, or on a lookup error. Uses the process-wide
-/// enumeration state: never run two enumerations at once.
-std::vector<LoginUser> list_login_users(std::uint32_t uid_min);
+/// Calls `visit` with the id and name of every password entry with an id
+/// of at least `uid_min` and a UTF-8 name, in database order (an id listed
+/// twice there is visited twice). Reading stops at the end of the database,
+/// at an entry that needs more than 1 MiB of scratch space, or on a lookup
+/// error. Uses the process-wide enumeration state: never run two
+/// enumerations at once.
+void for_each_login_user(std::uint32_t uid_min,
+                         const std::function<void(std::uint32_t, std::string_view)>& visit);
 
 }  // namespace vt::core

@@ -33,8 +33,8 @@ std::optional<std::string> user_name_for_uid(std::uint32_t uid) {
   return std::nullopt;
 }
 
-std::vector<LoginUser> list_login_users(std::uint32_t uid_min) {
-  std::vector<LoginUser> users;
+void for_each_login_user(std::uint32_t uid_min,
+                         const std::function<void(std::uint32_t, std::string_view)>& visit) {
   std::vector<char> buffer(kFirstBufferSize);
   ::setpwent();
   for (;;) {
@@ -50,10 +50,9 @@ std::vector<LoginUser> list_login_users(std::uint32_t uid_min) {
     if (found->pw_uid < uid_min || found->pw_name == nullptr) continue;
     const std::string_view name = found->pw_name;
     if (!base::is_utf8(name)) continue;
-    users.push_back({found->pw_uid, std::string(name)});
+    visit(found->pw_uid, name);
   }
   ::endpwent();
-  return users;
 }
 
 }  // namespace vt::core

@@ -80,13 +80,14 @@ void merge_mysql(TopUser& user, const MysqlMerge& mysql) {
   }
 }
 
-std::vector<std::string> mysql_names(const std::vector<TopUser>& users,
-                                     const std::vector<std::size_t>& positions,
+std::vector<std::string> mysql_names(const std::vector<std::uint32_t>& ids,
+                                     const std::vector<std::string>& usernames,
                                      const LoginNames& login_names) {
   std::vector<std::string> names;
-  names.reserve(positions.size());
-  for (const std::size_t i : positions) {
-    const std::string* name = account_name(users[i], login_names);
+  names.reserve(ids.size());
+  for (std::size_t i = 0; i < ids.size() && i < usernames.size(); ++i) {
+    const std::string* name =
+        !usernames[i].empty() ? &usernames[i] : login_name(login_names, ids[i]);
     if (name != nullptr && !name->empty() && *name != kNotAvailable) names.push_back(*name);
   }
   return names;

@@ -49,11 +49,11 @@ struct MysqlMerge {
 /// sources, by its (filled) username.
 void merge_mysql(TopUser& user, const MysqlMerge& mysql);
 
-/// The names for which the tessel helper is asked: each username of the
-/// users at `positions`, or its login name; users without a name, and
-/// "N/A", left out.
-std::vector<std::string> mysql_names(const std::vector<TopUser>& users,
-                                     const std::vector<std::size_t>& positions,
+/// The names for which the tessel helper is asked: of each account, given
+/// by its id and its username as the snapshot gives it, the username or
+/// else its login name; accounts without a name, and "N/A", left out.
+std::vector<std::string> mysql_names(const std::vector<std::uint32_t>& ids,
+                                     const std::vector<std::string>& usernames,
                                      const LoginNames& login_names);
 
 /// The "resellers" array of the report: empty for a caller without full

@@ -15,7 +15,29 @@ const core::DbTslStats* mysql_entry(const TopUser& user, const core::DbTslStatsB
   return entry == mysql_stats.end() ? nullptr : &entry->second;
 }
 
+// Greatest key first, NaN after every number, then by position: a total
+// order, so that any sort gives what a stable sort by key alone would.
+bool before(const UserOrder::Keyed& a, const UserOrder::Keyed& b) {
+  const bool a_nan = std::isnan(a.key);
+  const bool b_nan = std::isnan(b.key);
+  if (a_nan != b_nan) return b_nan;
+  if (!a_nan && a.key != b.key) return a.key > b.key;
+  return a.position < b.position;
+}
+
+// The least a partial ordering orders at once.
+constexpr std::size_t kStretch = 64;
+
 }  // namespace
+
+void add_login_name(LoginNames& names, std::uint32_t uid, std::string_view name,
+                    const std::unordered_set<std::string>* only) {
+  if (only == nullptr || only->contains(std::string(name))) {
+    names[uid] = name;
+  } else {
+    names.erase(uid);
+  }
+}
 
 const std::string* login_name(const LoginNames& login_names, std::uint32_t id) {
   const auto found = login_names.find(id);
@@ -27,18 +49,10 @@ const std::string* account_name(const TopUser& user, const LoginNames& login_nam
   return login_name(login_names, user.id);
 }
 
-std::vector<std::size_t> visible_accounts(const std::vector<TopUser>& users, bool use_big_uids,
-                                          bool hide_outside_range, std::uint32_t uid_min,
-                                          std::uint32_t uid_max) {
-  const std::uint32_t highest_hidden = use_big_uids ? 2147483647u : 1000000000u;
-  std::vector<std::size_t> positions;
-  positions.reserve(users.size());
-  for (std::size_t i = 0; i < users.size(); ++i) {
-    const std::uint32_t id = users[i].id;
-    const bool hidden = id <= highest_hidden && (id < uid_min || id > uid_max);
-    if (!hide_outside_range || !hidden) positions.push_back(i);
-  }
-  return positions;
+bool is_visible(const Visibility& visibility, std::uint32_t id) {
+  const std::uint32_t highest_hidden = visibility.use_big_uids ? 2147483647u : 1000000000u;
+  const bool hidden = id <= highest_hidden && (id < visibility.uid_min || id > visibility.uid_max);
+  return !visibility.hide_outside_range || !hidden;
 }
 
 Usage sort_key_named(std::string_view order_by) {
@@ -61,28 +75,41 @@ double sort_key(const TopUser& user, Usage key, const core::DbTslStatsByName& my
   return key == Usage::mysql_cpu ? stats->cpu : stats->io;
 }
 
-std::vector<std::size_t> order_users(const std::vector<TopUser>& users,
-                                     std::vector<std::size_t> positions, Usage key,
-                                     const core::DbTslStatsByName& mysql_stats,
-                                     const LoginNames& login_names) {
-  // Each key next to its position, so that the sort reads memory in order.
-  struct Keyed {
-    double key;
-    std::size_t position;
-  };
-  std::vector<Keyed> keyed;
-  keyed.reserve(positions.size());
-  for (const std::size_t i : positions) {
-    keyed.push_back({sort_key(users[i], key, mysql_stats, login_names), i});
+UserOrder snapshot_order(std::size_t count) {
+  return {.count = count, .keyed = {}, .ordered = 0};
+}
+
+UserOrder order_users(const std::vector<TopUser>& users, Usage key,
+                      const core::DbTslStatsByName& mysql_stats, const LoginNames& login_names,
+                      std::uint64_t wanted) {
+  UserOrder order{.count = users.size(), .keyed = {}, .ordered = 0};
+  // Each key next to its position, so that the ordering reads memory in order.
+  order.keyed.reserve(users.size());
+  for (std::size_t i = 0; i < users.size(); ++i) {
+    order.keyed.push_back({sort_key(users[i], key, mysql_stats, login_names), i});
   }
-  // Greatest first, NaN after every number: a strict weak order in which
-  // all NaN keys are equivalent, so the stable sort keeps their order too.
-  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-    if (std::isnan(a.key)) return false;
-    return std::isnan(b.key) || a.key > b.key;
-  });
-  for (std::size_t k = 0; k < keyed.size(); ++k) positions[k] = keyed[k].position;
-  return positions;
+  // A walk that will read most of the order gets all of it at once.
+  if (wanted >= users.size() / 4) {
+    std::sort(order.keyed.begin(), order.keyed.end(), before);
+    order.ordered = users.size();
+  } else if (wanted > 0) {
+    (void)position_at(order, static_cast<std::size_t>(wanted) - 1);
+  }
+  return order;
+}
+
+std::size_t position_at(UserOrder& order, std::size_t rank) {
+  if (order.keyed.empty()) return rank;
+  if (rank >= order.ordered) {
+    // Each stretch at least doubles what is ordered.
+    const std::size_t end =
+        std::min(order.count, std::max({rank + 1, 2 * order.ordered, kStretch}));
+    const auto first = order.keyed.begin();
+    std::partial_sort(first + static_cast<std::ptrdiff_t>(order.ordered),
+                      first + static_cast<std::ptrdiff_t>(end), order.keyed.end(), before);
+    order.ordered = end;
+  }
+  return order.keyed[rank].position;
 }
 
 }  // namespace vt::gather

@@ -7,6 +7,7 @@
 #include "base/file.h"
 #include "base/json_decode.h"
 #include "base/utf8.h"
+#include "gather/sieve.h"
 
 namespace vt::gather {
 namespace {
@@ -75,13 +76,39 @@ constexpr auto kSavedTopData = json::record<SavedTopData>(
     json::field<&SavedTopData::users>("users", defaulted, kTopUser),
     json::field<&SavedTopData::resellers>("resellers", defaulted));
 
+// The snapshot as read through a sieve: the same table under the same name.
+struct SievedTopData {
+  double timestamp = 0.0;
+  json::SievedList<TopUser, AccountSieve> users;
+  std::vector<nlohmann::json> resellers;
+};
+
+constexpr auto kSievedTopData = json::record<SievedTopData>(
+    "SavedTopData", kForm, json::field<&SievedTopData::timestamp>("timestamp", defaulted),
+    json::field<&SievedTopData::users>("users", defaulted, kTopUser),
+    json::field<&SievedTopData::resellers>("resellers", defaulted));
+
 }  // namespace
 
 std::expected<SavedTopData, std::string> decode_snapshot(const std::string& text) {
   return json::decode_json<SavedTopData>(text, kSavedTopData);
 }
 
+std::expected<SavedTopData, std::string> decode_snapshot(const std::string& text,
+                                                         AccountSieve& sieve) {
+  SievedTopData start;
+  start.users.sieve = sieve;
+  start.users.keeps_most = sieve.allowed == nullptr;
+  auto sieved = json::decode_json<SievedTopData>(text, kSievedTopData, start);
+  if (!sieved) return std::unexpected(std::move(sieved.error()));
+  sieve = std::move(sieved->users.sieve);
+  return SavedTopData{.timestamp = sieved->timestamp,
+                      .users = std::move(sieved->users.kept),
+                      .resellers = std::move(sieved->resellers)};
+}
+
 std::expected<LoadedSnapshot, base::Error> load_snapshot(const std::string& path, double now,
+                                                         AccountSieve* sieve,
                                                          std::size_t max_size) {
   const auto text = base::read_file(path, max_size);
   std::string cause;
@@ -94,7 +121,7 @@ std::expected<LoadedSnapshot, base::Error> load_snapshot(const std::string& path
     empty.unread = "Cannot read " + path + ": " + base::os_error_text(text.error().errnum);
     return empty;
   } else {
-    auto snapshot = decode_snapshot(*text);
+    auto snapshot = sieve != nullptr ? decode_snapshot(*text, *sieve) : decode_snapshot(*text);
     if (snapshot) return LoadedSnapshot{std::move(*snapshot), {}};
     // Only UTF-8 decodes; a text that is not is refused as such, wherever
     // the decoder stopped.

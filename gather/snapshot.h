@@ -84,6 +84,13 @@ struct SavedTopData {
 /// of the fault with its line and column.
 std::expected<SavedTopData, std::string> decode_snapshot(const std::string& text);
 
+struct AccountSieve;
+
+/// The same, keeping only the users that `sieve` keeps (gather/sieve.h); it
+/// holds its notes of them afterwards.
+std::expected<SavedTopData, std::string> decode_snapshot(const std::string& text,
+                                                         AccountSieve& sieve);
+
 /// The largest snapshot read: several times the size of one that lists a
 /// million accounts.
 inline constexpr std::size_t kSnapshotMaxBytes = std::size_t{2} << 30;
@@ -103,8 +110,10 @@ double epoch_seconds_now();
 /// regular file) gives the empty snapshot stamped `now`, with the reason in
 /// `unread`; a file that cannot be decoded (including one that is not
 /// UTF-8) or that is larger than `max_size` gives "Failed to parse {path}"
-/// with the reason as its cause.
+/// with the reason as its cause. With a `sieve`, the file is decoded through
+/// it.
 std::expected<LoadedSnapshot, base::Error> load_snapshot(const std::string& path, double now,
+                                                         AccountSieve* sieve = nullptr,
                                                          std::size_t max_size = kSnapshotMaxBytes);
 
 }  // namespace vt::gather

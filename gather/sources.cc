@@ -5,28 +5,30 @@
 
 #include "core/config.h"
 #include "core/identity.h"
+#include "gather/sieve.h"
 #include "gather/timestamp_file.h"
 
 namespace vt::gather {
 namespace {
 
-LoginNames login_names_of_accounts(std::uint32_t uid_min) {
+// The login names of the ids whose name is one of `only` (nullptr: of
+// all), with room made for `expected` of them.
+LoginNames login_names_of_accounts(std::uint32_t uid_min,
+                                   const std::unordered_set<std::string>* only,
+                                   std::size_t expected = 0) {
   LoginNames names;
-  auto users = core::list_login_users(uid_min);
-  names.reserve(users.size());
-  for (auto& user : users) names[user.uid] = std::move(user.name);
+  names.reserve(expected);
+  core::for_each_login_user(uid_min, [&](std::uint32_t uid, std::string_view name) {
+    add_login_name(names, uid, name, only);
+  });
   return names;
 }
 
 // Domain and reseller of each visible account, from the control panel.
-std::expected<PanelAccounts, std::string> panel_accounts(
-    const std::string& helper, const std::vector<TopUser>& users,
-    const std::vector<std::size_t>& positions) {
-  std::vector<std::int64_t> uids;
-  uids.reserve(positions.size());
-  for (const std::size_t i : positions) uids.push_back(users[i].id);
+std::expected<PanelAccounts, std::string> panel_accounts(const std::string& helper,
+                                                         const std::vector<std::uint32_t>& ids) {
   PanelAccounts panel;
-  auto found = plugins::lookup_users(helper, uids);
+  auto found = plugins::lookup_users(helper, std::vector<std::int64_t>(ids.begin(), ids.end()));
   if (!found) return std::unexpected(std::move(found.error()));
   for (auto& info : found->users) {
     PanelAccount& account = panel[info.uid];
@@ -68,26 +70,55 @@ std::expected<Sources, base::Error> gather_sources(const Scope& scope, const Cal
   auto mode = core::ask_tessel_mode(programs.tsl_helper);
   std::string tessel_helper_failure = mode ? "" : "tessel-mode: " + mode.error();
   sources.tessel_mode = std::move(mode).value_or("none");
-  auto snapshot = load_snapshot(kSnapshotPath, epoch_seconds_now());
+  sources.mysql_in_report = sources.tessel.status == "enabled" && scope.with_mysql;
+
+  // What decides which accounts the caller may see comes first, so that the
+  // snapshot's other accounts are checked but never kept.
+  const core::StatsConfig config = core::load_stats_config(kStatsConfigPath);
+  const core::LoginRange login_range = core::login_range();
+  if (scope.for_reseller) {
+    if (auto listed = plugins::list_reseller_users(programs.plexa_helper, *scope.for_reseller)) {
+      sources.reseller_users = std::move(*listed);
+    }
+  }
+  const auto allowed = allowed_names(caller, scope.for_reseller, sources.reseller_users);
+  // Whose accounts a caller who may not see all of them sees depends on
+  // login names: those of the names it may see will do.
+  const std::unordered_set<std::string>* scope_names =
+      allowed ? login_names_for_scope(*allowed) : nullptr;
+  if (allowed) sources.login_names = login_names_of_accounts(login_range.min, scope_names);
+
+  AccountSieve sieve{.visibility = {.use_big_uids = config.use_big_uids,
+                                    .hide_outside_range = config.hide_kob_more_than_maxuid,
+                                    .uid_min = login_range.min,
+                                    .uid_max = login_range.max},
+                     .allowed = allowed ? &*allowed : nullptr,
+                     .login_names = &sources.login_names,
+                     .keep_domains = scope.keep_domains,
+                     .note_usernames = sources.mysql_in_report,
+                     .visible_ids = {},
+                     .visible_usernames = {}};
+  auto snapshot = load_snapshot(kSnapshotPath, epoch_seconds_now(), &sieve);
   if (!snapshot) return std::unexpected(std::move(snapshot.error()));
   sources.snapshot = std::move(snapshot->data);
+  sources.visible_ids = std::move(sieve.visible_ids);
   consulted.push_back({Source::snapshot, std::move(snapshot->unread)});
-  const core::StatsConfig config = core::load_stats_config(kStatsConfigPath);
+  // All login names where the caller sees every account, and where the
+  // tessel helper is asked about every account by name.
+  if (!allowed || (sources.mysql_in_report && scope_names != nullptr)) {
+    sources.login_names =
+        login_names_of_accounts(login_range.min, nullptr, sources.visible_ids.size());
+  }
 
-  const std::vector<TopUser>& users = sources.snapshot.users;
-  const core::LoginRange login_range = core::login_range();
-  sources.visible = visible_accounts(users, config.use_big_uids, config.hide_kob_more_than_maxuid,
-                                     login_range.min, login_range.max);
-  sources.login_names = login_names_of_accounts(login_range.min);
   sources.panel_reused =
-      reuse != nullptr && std::ranges::all_of(sources.visible, [&](std::size_t i) {
-        return reuse->asked.contains(users[i].id);
+      reuse != nullptr && std::ranges::all_of(sources.visible_ids, [&](std::uint32_t id) {
+        return reuse->asked.contains(id);
       });
   if (sources.panel_reused) {
     sources.panel = reuse->panel;
     sources.admins = reuse->admins;
   } else {
-    absorb(panel_accounts(programs.plexa_helper, users, sources.visible), sources.panel,
+    absorb(panel_accounts(programs.plexa_helper, sources.visible_ids), sources.panel,
            Source::panel_names, consulted);
     if (caller.is_root) {
       absorb(panel_admins(programs.plexa_helper), sources.admins, Source::panel_admins, consulted);
@@ -97,7 +128,6 @@ std::expected<Sources, base::Error> gather_sources(const Scope& scope, const Cal
   // MySQL figures: the saved ones where they order the report ("mysql_cpu"
   // and "mysql_io") or are merged into it, the live ones and the limits
   // only when they are merged.
-  sources.mysql_in_report = sources.tessel.status == "enabled" && scope.with_mysql;
   if (sources.mysql_in_report || scope.order == Usage::mysql_cpu ||
       scope.order == Usage::mysql_io) {
     absorb(core::load_tsltop_file(core::kTsltopSnapshotPath), sources.mysql_stats,
@@ -110,14 +140,10 @@ std::expected<Sources, base::Error> gather_sources(const Scope& scope, const Cal
     }
   }
 
-  if (scope.for_reseller) {
-    if (auto listed = plugins::list_reseller_users(programs.plexa_helper, *scope.for_reseller)) {
-      sources.reseller_users = std::move(*listed);
-    }
-  }
   if (sources.mysql_in_report) {
     auto limits = plugins::query_tsl_limits(
-        programs.tsl_helper, mysql_names(users, sources.visible, sources.login_names));
+        programs.tsl_helper,
+        mysql_names(sources.visible_ids, sieve.visible_usernames, sources.login_names));
     if (limits) {
       sources.tessel_limits = std::move(*limits);
     } else if (tessel_helper_failure.empty()) {

@@ -56,8 +56,14 @@ struct PanelAnswers {
 struct Sources {
   core::TesselStatus tessel;
   std::string tessel_mode = "none";
+  /// The snapshot's accounts that can reach the caller's report: in the
+  /// login range, and named as the caller may see.
   SavedTopData snapshot;
-  std::vector<std::size_t> visible;  ///< positions of the accounts in the login range
+  /// The ids of all the snapshot's accounts in the login range, in snapshot
+  /// order, whether or not the caller may see them.
+  std::vector<std::uint32_t> visible_ids;
+  /// User ids to login names: all of them, or, where nothing else needs
+  /// them, only those of the names the caller may see.
   LoginNames login_names;
   PanelAccounts panel;
   std::unordered_set<std::string> admins;  ///< root's runs only
@@ -76,13 +82,14 @@ struct Sources {
 };
 
 /// Gathers the sources of the report of `caller`, in the run's order: the
-/// tessel status and mode, the snapshot (the one failure that ends a run:
-/// "Failed to parse ..."), the configuration and the login range, login
-/// names, the panel's accounts and (for root) admins, the MySQL figures,
-/// the reseller's accounts and the MySQL limits. Every other failure is
-/// absorbed into an empty or default value, and noted in `consulted`.
-/// With `reuse` answering for every visible uid, the panel is not asked for
-/// names and admins, and they are not noted.
+/// tessel status and mode; what decides which accounts the caller may see
+/// (the configuration and the login range, the reseller's accounts, login
+/// names); the snapshot (the one failure that ends a run: "Failed to parse
+/// ..."), of which only those accounts are kept; the panel's accounts and
+/// (for root) admins, the MySQL figures and the MySQL limits. Every other
+/// failure is absorbed into an empty or default value, and noted in
+/// `consulted`. With `reuse` answering for every visible uid, the panel is
+/// not asked for names and admins, and they are not noted.
 std::expected<Sources, base::Error> gather_sources(const Scope& scope, const CallerIdentity& caller,
                                                    const Programs& programs,
                                                    const PanelAnswers* reuse = nullptr);

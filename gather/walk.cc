@@ -1,8 +1,5 @@
 #include "gather/walk.h"
 
-#include <algorithm>
-#include <functional>
-
 namespace vt::gather {
 namespace {
 
@@ -27,15 +24,15 @@ bool accept_user(TopUser& user, const WalkRules& rules) {
   return true;
 }
 
-std::vector<TopUser> walk_users(std::vector<TopUser>& users, const std::vector<std::size_t>& order,
+std::vector<TopUser> walk_users(std::vector<TopUser>& users, UserOrder& order,
                                 const WalkRules& rules) {
   // In place, each accepted account moves to slot `kept`, which is never
   // one still to come.
-  const bool in_place = std::ranges::adjacent_find(order, std::greater_equal{}) == order.end();
+  const bool in_place = order.keyed.empty();
   std::vector<TopUser> taken;
   std::size_t kept = 0;
-  for (const std::size_t index : order) {
-    if (kept >= rules.max) break;
+  for (std::size_t rank = 0; rank < order.count && kept < rules.max; ++rank) {
+    const std::size_t index = position_at(order, rank);
     if (!accept_user(users[index], rules)) continue;
     if (!in_place) {
       taken.push_back(std::move(users[index]));
@@ -50,8 +47,7 @@ std::vector<TopUser> walk_users(std::vector<TopUser>& users, const std::vector<s
 }
 
 std::vector<TopUser> accepted_accounts(Sources& sources, const Scope& scope,
-                                       const CallerIdentity& caller,
-                                       const std::vector<std::size_t>& order) {
+                                       const CallerIdentity& caller, UserOrder& order) {
   const auto allowed = allowed_names(caller, scope.for_reseller, sources.reseller_users);
   const MysqlMerge mysql{sources.mysql_stats, sources.tessel_limits, sources.tessel_mode};
   const WalkRules rules{.login_names = sources.login_names,

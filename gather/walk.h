@@ -33,21 +33,19 @@ struct WalkRules {
 bool accept_user(TopUser& user, const WalkRules& rules);
 
 /// Walks `users` in `order`, filling in and taking the accepted ones (moved
-/// out of `users`) until `max` are taken. A `max` of 0 takes none. Where
-/// `order` ascends, the walk works in place: the result takes over the
+/// out of `users`) until `max` are taken. A `max` of 0 takes none. In
+/// snapshot order the walk works in place: the result takes over the
 /// storage of `users`, which is left empty; this spares a second copy of
 /// every record when nothing limits the walk.
-std::vector<TopUser> walk_users(std::vector<TopUser>& users, const std::vector<std::size_t>& order,
+std::vector<TopUser> walk_users(std::vector<TopUser>& users, UserOrder& order,
                                 const WalkRules& rules);
 
 /// The accounts of `caller`'s scope that `scope`'s filters accept, taken in
-/// `order` (positions in `sources.snapshot.users`, whose records are moved
-/// out) until `scope.max` are taken, and completed: the panel's admins left
-/// out, names, domains and resellers filled in, the MySQL figures merged
-/// when `sources.mysql_in_report` is set. Accounts missing from `order`
-/// (the hidden ones, when it lists `sources.visible`) are not looked at.
+/// `order` (of `sources.snapshot.users`, whose records are moved out) until
+/// `scope.max` are taken, and completed: the panel's admins left out,
+/// names, domains and resellers filled in, the MySQL figures merged when
+/// `sources.mysql_in_report` is set.
 std::vector<TopUser> accepted_accounts(Sources& sources, const Scope& scope,
-                                       const CallerIdentity& caller,
-                                       const std::vector<std::size_t>& order);
+                                       const CallerIdentity& caller, UserOrder& order);
 
 }  // namespace vt::gather

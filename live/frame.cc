@@ -11,8 +11,8 @@ namespace vt::live {
 
 Frame frame_of(gather::Sources& sources, const gather::Scope& scope,
                const gather::CallerIdentity& caller, bool hide_mysql) {
-  const auto order = gather::order_users(sources.snapshot.users, sources.visible, scope.order,
-                                         sources.mysql_stats, sources.login_names);
+  auto order = gather::order_users(sources.snapshot.users, scope.order, sources.mysql_stats,
+                                   sources.login_names, scope.max);
   Frame frame;
   frame.snapshot_time = sources.snapshot.timestamp;
   frame.tessel_status = sources.tessel.status;

@@ -99,9 +99,10 @@ void Refresher::gather_step(bool force) {
   }
   double names_at = shown().names_at;
   if (!sources->panel_reused && !names_failed) {
-    gather::PanelAnswers answers{.panel = sources->panel, .admins = sources->admins, .asked = {}};
-    for (const std::size_t i : sources->visible)
-      answers.asked.insert(sources->snapshot.users[i].id);
+    gather::PanelAnswers answers{
+        .panel = sources->panel,
+        .admins = sources->admins,
+        .asked = {sources->visible_ids.begin(), sources->visible_ids.end()}};
     answers_ = std::move(answers);
     names_at = epoch_now();
   } else if (names_failed && answers_) {

@@ -137,8 +137,9 @@ int run_metrics(int argc, const char* const* argv) {
     if (outcome.source == Source::snapshot) snapshot_read = outcome.failure.empty();
     findings.note(source_name(outcome.source), std::move(outcome.failure));
   }
+  auto order = gather::snapshot_order(sources->snapshot.users.size());
   const std::vector<gather::TopUser> accounts =
-      one_per_uid(gather::accepted_accounts(*sources, kEveryAccount, *caller, sources->visible));
+      one_per_uid(gather::accepted_accounts(*sources, kEveryAccount, *caller, order));
   const Selection selection = select_accounts(accounts, cli.bounds);
   findings.run.server = {.snapshot_read = snapshot_read,
                          .accounts = accounts.size(),

@@ -20,8 +20,8 @@ gather::Scope scope_of(const Cli& cli) {
 nlohmann::json assemble_report(gather::Sources& sources, const Cli& cli,
                                const gather::CallerIdentity& caller) {
   const gather::Scope scope = scope_of(cli);
-  const auto order = gather::order_users(sources.snapshot.users, sources.visible, scope.order,
-                                         sources.mysql_stats, sources.login_names);
+  auto order = gather::order_users(sources.snapshot.users, scope.order, sources.mysql_stats,
+                                   sources.login_names, scope.max);
   std::vector<gather::TopUser> selected = gather::accepted_accounts(sources, scope, caller, order);
   const auto resellers = gather::reseller_entries(sources.snapshot.resellers, caller,
                                                   cli.for_reseller, sources.login_names);

@@ -29,8 +29,6 @@ Sources sources() {
   s.snapshot.users = {account(1001, "alice", 50, "res1"), account(1002, "bob", 40, "res1"),
                       account(1003, "carol", 30), account(1501, "res1", 20),
                       account(1000001501, "", 10)};
-  s.visible.resize(s.snapshot.users.size());
-  std::iota(s.visible.begin(), s.visible.end(), std::size_t{0});
   return s;
 }
 

@@ -103,9 +103,9 @@ TEST(Passwd, ListLoginUsers) {
       ::setpwent();
       ::getpwent();
       std::string out;
-      for (const auto& user : list_login_users(login_range().min)) {
-        out += std::to_string(user.uid) + " " + user.name + "\n";
-      }
+      for_each_login_user(login_range().min, [&out](std::uint32_t uid, std::string_view name) {
+        out += std::to_string(uid) + " " + std::string(name) + "\n";
+      });
       return out;
     });
     EXPECT_EQ(listed, c.listed);

@@ -31,8 +31,7 @@ struct Options {
 
 std::vector<std::string> walk(const Options& o, std::vector<TopUser>* out = nullptr) {
   std::vector<TopUser> users = accounts();
-  std::vector<std::size_t> order(users.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  UserOrder order = snapshot_order(users.size());
   const LoginNames login = {{1004, "dave"}};
   const PanelAccounts panel = {{1004, {"dave.example", "res1"}}};
   const WalkRules rules{.login_names = login,
