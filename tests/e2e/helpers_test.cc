@@ -137,6 +137,17 @@ TEST_F(Tessel, ModeAllMergesFiguresAndRestrictions) {
                                "tsl limits alice bob carol"}));
 }
 
+// The reseller's list decides which records are kept, so it is asked for
+// before the snapshot is read; the other helpers still hear of every
+// visible account.
+TEST_F(Tessel, ResellerListComesBeforeTheSnapshot) {
+  const json r = report({"--json", "--for-reseller", "res1"});
+  EXPECT_EQ(usernames(r), Names{"bob"});  // carol is an admin
+  EXPECT_EQ(f_.calls(), (Names{"plexa panel-feature KOB", "tslctl list", "tsl tessel-mode",
+                               "plexa reseller-users res1", "plexa user-info-sys 1001 1002 1003",
+                               "plexa admins", "tsltop -c", "tsl limits alice bob carol"}));
+}
+
 TEST_F(Tessel, OtherModesTakeTheLimits) {
   f_.write(data("tessel-mode"), "none\n");
   const json r = report({"--json", "-o", "mysql_cpu"});
