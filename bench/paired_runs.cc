@@ -3,7 +3,7 @@
 // (user and system, children included), median wall time and peak resident
 // memory, with its CPU time against the first command's.
 //
-//   vt_paired_runs ROUNDS LABEL ARG... [:: LABEL ARG...]...
+//   vt_paired_runs ROUNDS [--ratio A/B]... LABEL ARG... [:: LABEL ARG...]...
 //
 // Each command runs without a shell, its outputs on /dev/null; a command that
 // fails ends the whole measurement with status 1. A LABEL of the form
@@ -12,7 +12,10 @@
 // form NAME@UID (also NAME@UID:STATUS) runs the command as user and group id
 // UID, without supplementary groups, as a control panel starts it for a
 // user, with no program in between whose cost would count. The spread is the
-// range of the middle half of the CPU times.
+// range of the middle half of the CPU times. Each --ratio A/B prints the CPU
+// time of command A against that of command B, taken round by round (so that
+// a slow spell of the machine weighs on both alike): the median of the
+// rounds' ratios and their spread, and the ratio of their peaks.
 #include <fcntl.h>
 #include <grp.h>
 #include <spawn.h>
@@ -115,12 +118,20 @@ double median(const std::vector<double>& values) {
 
 int main(int argc, char** argv) {
   if (argc < 3 || std::atoi(argv[1]) < 1) {
-    std::fprintf(stderr, "usage: vt_paired_runs ROUNDS LABEL ARG... [:: LABEL ARG...]...\n");
+    std::fprintf(
+        stderr,
+        "usage: vt_paired_runs ROUNDS [--ratio A/B]... LABEL ARG... [:: LABEL ARG...]...\n");
     return 2;
   }
   const int rounds = std::atoi(argv[1]);
+  std::vector<std::string> ratios;
+  int first_arg = 2;
+  while (first_arg + 1 < argc && std::string(argv[first_arg]) == "--ratio") {
+    ratios.emplace_back(argv[first_arg + 1]);
+    first_arg += 2;
+  }
   std::vector<Command> commands(1);
-  for (int i = 2; i < argc; ++i) {
+  for (int i = first_arg; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "::") {
       commands.emplace_back();
@@ -152,6 +163,27 @@ int main(int argc, char** argv) {
                   quantile(command.cpu_ms, 0.75));
     std::printf("%-12s %10.1f %15s %10.1f %10.1f %12.2f\n", command.label.c_str(), cpu, spread,
                 median(command.wall_ms), command.peak_kib / 1024.0, cpu / first);
+  }
+  const auto named = [&commands](const std::string& label) -> const Command* {
+    for (const Command& command : commands) {
+      if (command.label == label) return &command;
+    }
+    return nullptr;
+  };
+  for (const std::string& ratio : ratios) {
+    const std::size_t slash = ratio.find('/');
+    const Command* a = named(ratio.substr(0, slash));
+    const Command* b = slash == std::string::npos ? nullptr : named(ratio.substr(slash + 1));
+    if (a == nullptr || b == nullptr) {
+      std::fprintf(stderr, "vt_paired_runs: no such commands in --ratio %s\n", ratio.c_str());
+      return 2;
+    }
+    std::vector<double> by_round;
+    for (std::size_t r = 0; r < a->cpu_ms.size(); ++r)
+      by_round.push_back(a->cpu_ms[r] / b->cpu_ms[r]);
+    std::printf("%-24s cpu %.2f (%.2f-%.2f), peak %.2f\n", ratio.c_str(), median(by_round),
+                quantile(by_round, 0.25), quantile(by_round, 0.75),
+                static_cast<double>(a->peak_kib) / static_cast<double>(b->peak_kib));
   }
   return 0;
 }

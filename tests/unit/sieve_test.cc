@@ -65,11 +65,5 @@ TEST(Sieve, KeepsWhatTheCallerMaySee) {
   }
 }
 
-TEST(Sieve, LoginNamesForScope) {
-  const Names user_name = {"bob"}, with_na = {"bob", "N/A"};
-  EXPECT_EQ(login_names_for_scope(user_name), &user_name);
-  EXPECT_EQ(login_names_for_scope(with_na), nullptr);
-}
-
 }  // namespace
 }  // namespace vt::gather
