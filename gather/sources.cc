@@ -83,10 +83,12 @@ std::expected<Sources, base::Error> gather_sources(const Scope& scope, const Cal
   }
   const auto allowed = allowed_names(caller, scope.for_reseller, sources.reseller_users);
   // Whose accounts a caller who may not see all of them sees depends on
-  // login names: those of the names it may see will do.
-  const std::unordered_set<std::string>* scope_names =
-      allowed ? login_names_for_scope(*allowed) : nullptr;
-  if (allowed) sources.login_names = login_names_of_accounts(login_range.min, scope_names);
+  // login names: those of the names it may see will do, unless the tessel
+  // helper is to be asked about every account by name.
+  if (allowed) {
+    sources.login_names = login_names_of_accounts(
+        login_range.min, sources.mysql_in_report ? nullptr : login_names_for_scope(*allowed));
+  }
 
   AccountSieve sieve{.visibility = {.use_big_uids = config.use_big_uids,
                                     .hide_outside_range = config.hide_kob_more_than_maxuid,
@@ -103,9 +105,9 @@ std::expected<Sources, base::Error> gather_sources(const Scope& scope, const Cal
   sources.snapshot = std::move(snapshot->data);
   sources.visible_ids = std::move(sieve.visible_ids);
   consulted.push_back({Source::snapshot, std::move(snapshot->unread)});
-  // All login names where the caller sees every account, and where the
-  // tessel helper is asked about every account by name.
-  if (!allowed || (sources.mysql_in_report && scope_names != nullptr)) {
+  // Root's login names come after the snapshot, so that its peak does not
+  // hold them and every record at once.
+  if (!allowed) {
     sources.login_names =
         login_names_of_accounts(login_range.min, nullptr, sources.visible_ids.size());
   }
