@@ -72,16 +72,15 @@ std::expected<Sources, base::Error> gather_sources(const Scope& scope, const Cal
   sources.tessel_mode = std::move(mode).value_or("none");
   sources.mysql_in_report = sources.tessel.status == "enabled" && scope.with_mysql;
 
-  // What decides which accounts the caller may see comes first, so that the
-  // snapshot's other accounts are checked but never kept.
+  // What decides which accounts the caller may see, as far as it asks no
+  // helper, comes first, so that the snapshot's other accounts are checked
+  // but never kept. A reseller's accounts are known only from the panel,
+  // which is asked after the MySQL figures: his run keeps every visible
+  // account, as root's does, and the walk applies his list.
   const core::StatsConfig config = core::load_stats_config(kStatsConfigPath);
   const core::LoginRange login_range = core::login_range();
-  if (scope.for_reseller) {
-    if (auto listed = plugins::list_reseller_users(programs.plexa_helper, *scope.for_reseller)) {
-      sources.reseller_users = std::move(*listed);
-    }
-  }
-  const auto allowed = allowed_names(caller, scope.for_reseller, sources.reseller_users);
+  const auto allowed =
+      scope.for_reseller ? std::nullopt : allowed_names(caller, std::nullopt, std::nullopt);
   // Whose accounts a caller who may not see all of them sees depends on
   // login names: those of the names it may see will do, unless the tessel
   // helper is to be asked about every account by name.
@@ -105,8 +104,9 @@ std::expected<Sources, base::Error> gather_sources(const Scope& scope, const Cal
   sources.snapshot = std::move(snapshot->data);
   sources.visible_ids = std::move(sieve.visible_ids);
   consulted.push_back({Source::snapshot, std::move(snapshot->unread)});
-  // Root's login names come after the snapshot, so that its peak does not
-  // hold them and every record at once.
+  // The login names of a run that keeps every visible account come after
+  // the snapshot, so that its peak does not hold them and every record at
+  // once.
   if (!allowed) {
     sources.login_names =
         login_names_of_accounts(login_range.min, nullptr, sources.visible_ids.size());
@@ -142,6 +142,11 @@ std::expected<Sources, base::Error> gather_sources(const Scope& scope, const Cal
     }
   }
 
+  if (scope.for_reseller) {
+    if (auto listed = plugins::list_reseller_users(programs.plexa_helper, *scope.for_reseller)) {
+      sources.reseller_users = std::move(*listed);
+    }
+  }
   if (sources.mysql_in_report) {
     auto limits = plugins::query_tsl_limits(
         programs.tsl_helper,

@@ -57,7 +57,7 @@ struct Sources {
   core::TesselStatus tessel;
   std::string tessel_mode = "none";
   /// The snapshot's accounts that can reach the caller's report: in the
-  /// login range, and named as the caller may see.
+  /// login range, and, without --for-reseller, named as the caller may see.
   SavedTopData snapshot;
   /// The ids of all the snapshot's accounts in the login range, in snapshot
   /// order, whether or not the caller may see them.
@@ -83,13 +83,13 @@ struct Sources {
 
 /// Gathers the sources of the report of `caller`, in the run's order: the
 /// tessel status and mode; what decides which accounts the caller may see
-/// (the configuration and the login range, the reseller's accounts, login
-/// names); the snapshot (the one failure that ends a run: "Failed to parse
-/// ..."), of which only those accounts are kept; the panel's accounts and
-/// (for root) admins, the MySQL figures and the MySQL limits. Every other
-/// failure is absorbed into an empty or default value, and noted in
-/// `consulted`. With `reuse` answering for every visible uid, the panel is
-/// not asked for names and admins, and they are not noted.
+/// and asks no helper (the configuration and the login range, login names);
+/// the snapshot (the one failure that ends a run: "Failed to parse ..."), of
+/// which only those accounts are kept; the panel's accounts and (for root)
+/// admins, the MySQL figures, the reseller's accounts and the MySQL limits.
+/// Every other failure is absorbed into an empty or default value, and
+/// noted in `consulted`. With `reuse` answering for every visible uid, the
+/// panel is not asked for names and admins, and they are not noted.
 std::expected<Sources, base::Error> gather_sources(const Scope& scope, const CallerIdentity& caller,
                                                    const Programs& programs,
                                                    const PanelAnswers* reuse = nullptr);

@@ -60,21 +60,24 @@ TEST(Helpers, KobNoticeComesBeforeEverything) {
   EXPECT_EQ(spaced.calls(), Names{"plexa panel-feature KOB"});
 }
 
+// Three accounts: alice, 1002 without a username (bob by login name), carol.
+const char* const kSnapshot = R"({"timestamp": 1, "users": [
+    {"id": 1001, "username": "alice", "usage": {"cpu": {"all": 10, "mysql": 1}, "io": {"all": 500},
+     "iops": 0, "ep": 0, "mem": 0, "pno": 0}, "limit": {"cpu": {"all": 100, "mysql": 5},
+     "io": {"all": 1000}, "iops": 0, "ep": 0, "mem": 0, "pno": 0},
+     "restricted": true, "restriction": {"time": 5, "reason": "old"}},
+    {"id": 1002, "usage": {"cpu": {"all": 20}, "io": {"all": 50}, "iops": 0, "ep": 0, "mem": 0,
+     "pno": 0}, "limit": {"cpu": {"all": 100}, "io": {"all": 1000}, "iops": 0, "ep": 0, "mem": 0,
+     "pno": 0}},
+    {"id": 1003, "username": "carol", "domain": "own.example", "usage": {"cpu": {"all": 5},
+     "io": {"all": 5}, "iops": 0, "ep": 0, "mem": 0, "pno": 0}, "limit": {"cpu": {"all": 100},
+     "io": {"all": 1000}, "iops": 0, "ep": 0, "mem": 0, "pno": 0}}]})";
+
 // A server with the MySQL tessel service and control-panel data.
 class Tessel : public testing::Test {
  protected:
   void SetUp() override {
-    f_.write("/var/kob/vorlane_top.json", R"({"timestamp": 1, "users": [
-      {"id": 1001, "username": "alice", "usage": {"cpu": {"all": 10, "mysql": 1}, "io": {"all": 500},
-       "iops": 0, "ep": 0, "mem": 0, "pno": 0}, "limit": {"cpu": {"all": 100, "mysql": 5},
-       "io": {"all": 1000}, "iops": 0, "ep": 0, "mem": 0, "pno": 0},
-       "restricted": true, "restriction": {"time": 5, "reason": "old"}},
-      {"id": 1002, "usage": {"cpu": {"all": 20}, "io": {"all": 50}, "iops": 0, "ep": 0, "mem": 0,
-       "pno": 0}, "limit": {"cpu": {"all": 100}, "io": {"all": 1000}, "iops": 0, "ep": 0, "mem": 0,
-       "pno": 0}},
-      {"id": 1003, "username": "carol", "domain": "own.example", "usage": {"cpu": {"all": 5},
-       "io": {"all": 5}, "iops": 0, "ep": 0, "mem": 0, "pno": 0}, "limit": {"cpu": {"all": 100},
-       "io": {"all": 1000}, "iops": 0, "ep": 0, "mem": 0, "pno": 0}}]})");
+    f_.write("/var/kob/vorlane_top.json", kSnapshot);
     f_.install_fake(kTslHelper);
     f_.install_fake(kTslctl);
     f_.install_fake(kTsltop);
@@ -137,15 +140,47 @@ TEST_F(Tessel, ModeAllMergesFiguresAndRestrictions) {
                                "tsl limits alice bob carol"}));
 }
 
-// The reseller's list decides which records are kept, so it is asked for
-// before the snapshot is read; the other helpers still hear of every
-// visible account.
-TEST_F(Tessel, ResellerListComesBeforeTheSnapshot) {
-  const json r = report({"--json", "--for-reseller", "res1"});
-  EXPECT_EQ(usernames(r), Names{"bob"});  // carol is an admin
-  EXPECT_EQ(f_.calls(), (Names{"plexa panel-feature KOB", "tslctl list", "tsl tessel-mode",
-                               "plexa reseller-users res1", "plexa user-info-sys 1001 1002 1003",
-                               "plexa admins", "tsltop -c", "tsl limits alice bob carol"}));
+// The helpers hear the run's questions in its order, whoever asks and
+// whatever the snapshot: the reseller's list comes after the MySQL figures,
+// and an undecodable snapshot ends the run before the panel is asked.
+TEST_F(Tessel, HelpersAreAskedInTheRunsOrder) {
+  const std::string kob = "plexa panel-feature KOB", tslctl = "tslctl list",
+                    mode = "tsl tessel-mode", admins = "plexa admins", tsltop = "tsltop -c",
+                    list = "plexa reseller-users res1", ids = "plexa user-info-sys 1001 1002 1003",
+                    limits = "tsl limits alice bob carol";
+  struct Case {
+    std::string caller;  // "" for root
+    std::vector<std::string> args;
+    Names sound, missing;  // the calls after the tessel mode
+  };
+  const std::vector<Case> cases = {
+      {"", {"--json"}, {ids, admins, tsltop, limits}, {admins, tsltop}},
+      {"", {"--json", "-r", "res1"}, {ids, admins, tsltop, list, limits}, {admins, tsltop, list}},
+      {"res1", {"--json", "-r", "res1"}, {ids, tsltop, list, limits}, {tsltop, list}},
+      {"alice", {"--json"}, {ids, tsltop, limits}, {tsltop}},
+      {"carol", {"--json"}, {ids, tsltop, limits}, {tsltop}},  // an admin
+  };
+  const std::string snapshot = "/var/kob/vorlane_top.json";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.caller + " " + c.args.back());
+    const RunOptions options = c.caller.empty() ? RunOptions{} : as(c.caller);
+    Names start = {kob};
+    if (c.caller.empty()) start.push_back(tslctl);  // others don't run the control tool
+    start.push_back(mode);
+    for (const std::string state : {"sound", "undecodable", "missing"}) {
+      SCOPED_TRACE(state);
+      if (state == "sound") f_.write(snapshot, kSnapshot);
+      if (state == "undecodable") f_.write(snapshot, "{\"users\": [");
+      if (state == "missing") f_.remove(snapshot);
+      f_.clear_calls();
+      const RunResult r = f_.run(c.args, options);
+      EXPECT_EQ(r.status, state == "undecodable" ? 1 : 0) << r.err;
+      Names expected = start;
+      const Names& rest = state == "sound" ? c.sound : state == "missing" ? c.missing : Names{};
+      expected.insert(expected.end(), rest.begin(), rest.end());
+      EXPECT_EQ(f_.calls(), expected);
+    }
+  }
 }
 
 TEST_F(Tessel, OtherModesTakeTheLimits) {
