@@ -134,10 +134,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (bit(7)) command.username = "1";
   if (bit(8)) command.domain = ".example";
 
-  // Everything the run knows before the snapshot, and the sieve made of it.
+  // Everything the run knows before the snapshot, and the sieve made of it;
+  // the reseller's list comes later.
   const cli::Visibility visibility{bit(0), bit(1), 1000, 60000};
   const bool mysql_in_report = bit(20);
-  const auto allowed = cli::allowed_names(caller, command.for_reseller, reseller_users);
+  const auto allowed = cli::names_known_before_the_panel(caller, command.for_reseller);
   // The login names the sieve decides with, and those the run goes on with.
   cli::LoginNames sieve_names;
   if (allowed) {

@@ -51,6 +51,12 @@ std::optional<std::unordered_set<std::string>> allowed_names(
   return names;
 }
 
+std::optional<std::unordered_set<std::string>> names_known_before_the_panel(
+    const CallerIdentity& caller, const std::optional<std::string>& for_reseller) {
+  if (for_reseller) return std::nullopt;
+  return allowed_names(caller, std::nullopt, std::nullopt);
+}
+
 bool touches_timestamp(const CallerIdentity& caller,
                        const std::optional<std::string>& for_reseller) {
   return caller.is_root || for_reseller.has_value();

@@ -44,6 +44,12 @@ std::optional<std::unordered_set<std::string>> allowed_names(
     const CallerIdentity& caller, const std::optional<std::string>& for_reseller,
     const std::optional<std::vector<std::string>>& reseller_users);
 
+/// The names the caller may see as far as a run knows them before it asks
+/// the panel: nothing (every name) for root, and with --for-reseller, whose
+/// accounts the panel lists only later in the run.
+std::optional<std::unordered_set<std::string>> names_known_before_the_panel(
+    const CallerIdentity& caller, const std::optional<std::string>& for_reseller);
+
 /// Whether the run touches the tessel time-stamp file.
 bool touches_timestamp(const CallerIdentity& caller,
                        const std::optional<std::string>& for_reseller);

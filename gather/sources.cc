@@ -79,8 +79,7 @@ std::expected<Sources, base::Error> gather_sources(const Scope& scope, const Cal
   // account, as root's does, and the walk applies his list.
   const core::StatsConfig config = core::load_stats_config(kStatsConfigPath);
   const core::LoginRange login_range = core::login_range();
-  const auto allowed =
-      scope.for_reseller ? std::nullopt : allowed_names(caller, std::nullopt, std::nullopt);
+  const auto allowed = names_known_before_the_panel(caller, scope.for_reseller);
   // Whose accounts a caller who may not see all of them sees depends on
   // login names: those of the names it may see will do, unless the tessel
   // helper is to be asked about every account by name.

@@ -70,6 +70,10 @@ TEST(Access, AllowedNames) {
   EXPECT_EQ(allowed_names(res1, "res1", listed), (Set{"alice", "bob", "res1"}));
   EXPECT_EQ(allowed_names(res1, "res1", Names{"res1", "alice"}), (Set{"res1", "alice"}));
   EXPECT_EQ(allowed_names(root, "res9", std::nullopt), Set{"res9"});  // no list to be had
+  // Before the panel is asked, a reseller's accounts are unknown: all are kept.
+  EXPECT_EQ(names_known_before_the_panel(res1, "res1"), std::nullopt);
+  EXPECT_EQ(names_known_before_the_panel(res1, std::nullopt), Set{"res1"});
+  EXPECT_EQ(names_known_before_the_panel(root, std::nullopt), std::nullopt);
 }
 
 TEST(Access, TouchesTimestamp) {
