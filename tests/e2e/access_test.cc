@@ -14,9 +14,6 @@ namespace {
 using nlohmann::json;
 using Names = std::vector<std::string>;
 
-constexpr const char* kSnapshot = "/var/kob/vorlane_top.json";
-constexpr const char* kStamp = "/var/kob/tessel.ts";
-
 std::string account(int id, const std::string& name, double cpu, const std::string& reseller = "") {
   return R"({"id": )" + std::to_string(id) + R"(, "username": ")" + name + R"(", "reseller": ")" +
          reseller + R"(", "usage": [[)" + std::to_string(cpu) +
@@ -30,12 +27,6 @@ std::string snapshot() {
          account(1002, "bob", 40, "res1") + "," + account(1003, "carol", 30) + "," +
          account(1501, "res1", 20) + "," + account(999, "mailman", 90) + "," +
          account(1000001501, "", 10) + R"(], "resellers": [{"id": 1000001501}, {"id": 1002}]})";
-}
-
-Names usernames(const json& report) {
-  Names names;
-  for (const auto& user : report["users"]) names.push_back(user["username"]);
-  return names;
 }
 
 RunOptions in_user_namespace() {
@@ -52,7 +43,7 @@ RunOptions forged(RunOptions options) {
 class Access : public testing::Test {
  protected:
   void SetUp() override {
-    fixture_.write(kSnapshot, snapshot());
+    fixture_.write(kSnapshotPath, snapshot());
     // The panel's answer for res1 comes with the control-panel helper; until
     // then a reseller sees his own record.
   }
@@ -131,7 +122,7 @@ TEST_F(Access, Refusals) {
     EXPECT_TRUE(document["timestamp"].is_number_float());
     EXPECT_EQ(document.size(), 3u);
     EXPECT_TRUE(r.out.starts_with("{\n  \"context\": {},\n  \"result\": ")) << r.out;
-    EXPECT_FALSE(std::filesystem::exists(fixture_.host_path(kStamp)));
+    EXPECT_FALSE(std::filesystem::exists(fixture_.host_path(kStampPath)));
   }
 }
 
@@ -154,7 +145,7 @@ TEST_F(Access, StatisticsServiceState) {
     EXPECT_EQ(r.err, "");
     const json document = json::parse(r.out);
     EXPECT_EQ(document, json({{"result", result}, {"timestamp", document["timestamp"]}}));
-    EXPECT_FALSE(std::filesystem::exists(fixture_.host_path(kStamp)));
+    EXPECT_FALSE(std::filesystem::exists(fixture_.host_path(kStampPath)));
   }
 }
 
@@ -175,23 +166,23 @@ TEST_F(Access, TimestampFileTouchedForRootAndResellerRuns) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    fixture_.write(kStamp, "keep", 0666);
+    fixture_.write(kStampPath, "keep", 0666);
     const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
-    fs::last_write_time(fixture_.host_path(kStamp), old);
+    fs::last_write_time(fixture_.host_path(kStampPath), old);
     std::vector<std::string> args = {"--json"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const RunResult r = fixture_.run(args, c.options);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(fs::last_write_time(fixture_.host_path(kStamp)) > old + std::chrono::hours(1),
+    EXPECT_EQ(fs::last_write_time(fixture_.host_path(kStampPath)) > old + std::chrono::hours(1),
               c.touched);
-    EXPECT_EQ(fs::file_size(fixture_.host_path(kStamp)), 4u);  // never truncated
+    EXPECT_EQ(fs::file_size(fixture_.host_path(kStampPath)), 4u);  // never truncated
   }
 
   // Missing, it is created (0666 less the umask); without /var/kob the run goes on.
-  fixture_.remove(kStamp);
+  fixture_.remove(kStampPath);
   ASSERT_EQ(fixture_.run({"--json"}).status, 0);
   struct stat st {};
-  ASSERT_EQ(::stat(fixture_.host_path(kStamp).c_str(), &st), 0);
+  ASSERT_EQ(::stat(fixture_.host_path(kStampPath).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
   Fixture bare;
   const RunResult r = bare.run({"--json"});

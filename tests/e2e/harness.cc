@@ -210,4 +210,10 @@ RunResult run_program(const std::vector<std::string>& argv) {
   return result;
 }
 
+std::vector<std::string> usernames(const nlohmann::json& report) {
+  std::vector<std::string> names;
+  for (const auto& user : report["users"]) names.push_back(user["username"]);
+  return names;
+}
+
 }  // namespace vt::e2e

@@ -1,6 +1,7 @@
 #pragma once
 // Runs the real vorlane-top as on a server: a fixture tree laid over the
 // fixed paths, private mount and pid namespaces, through tests/e2e/launch.
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ inline constexpr const char* kPlexaHelper = "/usr/share/kob-stats3/scripts/kobst
 inline constexpr const char* kTslHelper = "/usr/share/kob-stats3/scripts/kobstats-tsl-helper";
 inline constexpr const char* kTslctl = "/usr/sbin/tslctl";
 inline constexpr const char* kTsltop = "/usr/sbin/tsltop";
+/// The statistics service's snapshot and the MySQL tessel time-stamp file.
+inline constexpr const char* kSnapshotPath = "/var/kob/vorlane_top.json";
+inline constexpr const char* kStampPath = "/var/kob/tessel.ts";
 
 /// The notice printed where KOB is not supported.
 inline constexpr const char* kNotice =
@@ -88,5 +92,8 @@ class Fixture {
 
 /// Runs a program with the given arguments and returns what it printed.
 RunResult run_program(const std::vector<std::string>& argv);
+
+/// The usernames of a report's records, in their order.
+std::vector<std::string> usernames(const nlohmann::json& report);
 
 }  // namespace vt::e2e

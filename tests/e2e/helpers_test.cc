@@ -14,12 +14,6 @@ namespace {
 using nlohmann::json;
 using Names = std::vector<std::string>;
 
-Names usernames(const json& report) {
-  Names names;
-  for (const auto& user : report["users"]) names.push_back(user["username"]);
-  return names;
-}
-
 TEST(Helpers, KobNoticeComesBeforeEverything) {
   struct Case {
     std::string name;

@@ -17,7 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-constexpr const char* kSnapshot = "/var/kob/vorlane_top.json";
 constexpr const char* kOneUser = R"({"timestamp": 1, "users": [{"id": 1001, "username": "alice",
   "usage": {"cpu": {"all": 1}, "io": {"all": 1}, "iops": 0, "ep": 0, "mem": 0, "pno": 0},
   "limit": {"cpu": {"all": 1}, "io": {"all": 1}, "iops": 0, "ep": 0, "mem": 0, "pno": 0}}]})";
@@ -35,7 +34,7 @@ TEST(HostileInput, FilesThatAreNoRegularFiles) {
     std::size_t users;
   };
   const std::vector<Case> cases = {
-      {kSnapshot, "success", 0},
+      {kSnapshotPath, "success", 0},
       {"/etc/login.defs", "success", 1},
       {"/etc/sysconfig/kobstats2", "success", 1},
       {"/var/kob/vorlane_tsltop.json", "success", 1},
@@ -45,7 +44,7 @@ TEST(HostileInput, FilesThatAreNoRegularFiles) {
     for (const bool fifo : {true, false}) {
       SCOPED_TRACE(c.path + (fifo ? " as a FIFO" : " as /dev/zero"));
       Fixture fixture;
-      fixture.write(kSnapshot, kOneUser);
+      fixture.write(kSnapshotPath, kOneUser);
       const std::string file = fixture.host_path(c.path);
       fixture.write(c.path, "");
       fs::remove(file);
@@ -65,8 +64,8 @@ TEST(HostileInput, FilesThatAreNoRegularFiles) {
 
 TEST(HostileInput, SnapshotOverTheSizeLimit) {
   Fixture fixture;
-  fixture.write(kSnapshot, "");
-  fs::resize_file(fixture.host_path(kSnapshot), (std::uintmax_t{2} << 30) + 1);  // sparse
+  fixture.write(kSnapshotPath, "");
+  fs::resize_file(fixture.host_path(kSnapshotPath), (std::uintmax_t{2} << 30) + 1);  // sparse
   const RunResult r = fixture.run({"--json"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
@@ -79,14 +78,14 @@ TEST(HostileInput, SnapshotOverTheSizeLimit) {
 // helper's answer.
 TEST(HostileInput, NestingBeyondTheLimit) {
   Fixture fixture;
-  fixture.write(kSnapshot, "{\"resellers\": " + nested(1000000) + "}");
+  fixture.write(kSnapshotPath, "{\"resellers\": " + nested(1000000) + "}");
   RunResult r = fixture.run({"--json"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err,
             "Error: Failed to parse /var/kob/vorlane_top.json\n\nCaused by:\n    nesting deeper "
             "than 128 levels at line 1 column 142\n");
 
-  fixture.write(kSnapshot, kOneUser);
+  fixture.write(kSnapshotPath, kOneUser);
   fixture.write(std::string(kFakeData) + "/user-info-sys.json",
                 R"({"users": [{"uid": 1001, "username": "alice", "domain": "alice.example",
                     "reseller": "", "extra": )" +
@@ -149,7 +148,7 @@ TEST(HostileInput, OutputThatCannotBeWrittenFailsTheRun) {
 
 TEST(HostileInput, InheritedIgnoredSigchld) {
   Fixture fixture;
-  fixture.write(kSnapshot, kOneUser);
+  fixture.write(kSnapshotPath, kOneUser);
   RunOptions options;
   options.wrapper = {"/usr/bin/perl", "-e", "$SIG{CHLD} = 'IGNORE'; exec @ARGV or die"};
   const RunResult r = fixture.run({"--json"}, options);

@@ -12,9 +12,7 @@ namespace {
 
 using nlohmann::json;
 
-constexpr const char* kSnapshot = "/var/kob/vorlane_top.json";
-
-const char* kOneUser = R"({
+const char* kFullRecord = R"({
   "timestamp": 1700000000.5,
   "users": [
     {"id": 1001, "username": "alice", "domain": "alice.example", "reseller": "res1",
@@ -51,7 +49,7 @@ TEST(Run, HelpAndVersionNeedNoJson) {
 
 TEST(Run, WithoutJsonFlag) {
   Fixture fixture;
-  fixture.write(kSnapshot, kOneUser);
+  fixture.write(kSnapshotPath, kFullRecord);
   for (const auto& args : std::vector<std::vector<std::string>>{{}, {"--max", "3", "--domains"}}) {
     const RunResult r = fixture.run(args);
     EXPECT_EQ(r.status, 1);
@@ -91,8 +89,8 @@ TEST(Run, SnapshotThatCannotBeReadGivesAnEmptyReport) {
   const std::vector<Case> cases = {
       {"missing", [](Fixture& f) { f.mkdir("/var/kob"); }, {}},
       {"no /var/kob", [](Fixture&) {}, {}},
-      {"a directory", [](Fixture& f) { f.mkdir(kSnapshot); }, {}},
-      {"no permission", [](Fixture& f) { f.write(kSnapshot, kOneUser, 0600); }, {"nobody"}},
+      {"a directory", [](Fixture& f) { f.mkdir(kSnapshotPath); }, {}},
+      {"no permission", [](Fixture& f) { f.write(kSnapshotPath, kFullRecord, 0600); }, {"nobody"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -131,7 +129,7 @@ TEST(Run, UndecodableSnapshotIsFatal) {
   for (const auto& [text, in_cause] : cases) {
     SCOPED_TRACE(text);
     Fixture fixture;
-    fixture.write(kSnapshot, text);
+    fixture.write(kSnapshotPath, text);
     const RunResult r = fixture.run({"--json"});
     if (text == "[]") {  // the array form of an all-default record is fine
       EXPECT_EQ(r.status, 0) << r.err;
@@ -149,7 +147,7 @@ TEST(Run, UndecodableSnapshotIsFatal) {
 
 TEST(Run, ReportOfTheSnapshot) {
   Fixture fixture;
-  fixture.write(kSnapshot, kOneUser);
+  fixture.write(kSnapshotPath, kFullRecord);
   const RunResult r = fixture.run({"--json"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
@@ -179,7 +177,7 @@ TEST(Run, ReportOfTheSnapshot) {
 
 TEST(Run, ExactLayout) {
   Fixture fixture;
-  fixture.write(kSnapshot, R"({"timestamp": 100000, "users": [[1002, "bob", "", "",
+  fixture.write(kSnapshotPath, R"({"timestamp": 100000, "users": [[1002, "bob", "", "",
       [[0.1, 1e16], [1e-7, "x"], 0, 1, 2.5, 3],
       [[1], [2], 3, 4, 5, 6], false, null]]})");
   const RunResult r = fixture.run({"--json"});
@@ -240,7 +238,7 @@ TEST(Run, ClosedPipeEndsQuietly) {
            R"(, "usage": [[1], [1], 1, 1, 1, 1], "limit": [[1], [1], 1, 1, 1, 1]})";
   }
   big += "]}";
-  fixture.write(kSnapshot, big);
+  fixture.write(kSnapshotPath, big);
   // The caller's own SIGPIPE disposition must not matter.
   const RunResult r = fixture.shell("trap '' PIPE; $VT --json --max 3000 | head -c 1");
   EXPECT_EQ(r.out, "{");

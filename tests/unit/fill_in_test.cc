@@ -6,12 +6,13 @@
 #include <limits>
 
 #include "base/json_record.h"
+#include "tests/unit/nan.h"
 
 namespace vt::gather {
 namespace {
 
 using nlohmann::json;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using vt::test::kNaN;
 
 TopUser user(std::uint32_t id, std::string name, std::string domain = "",
              std::string reseller = "") {

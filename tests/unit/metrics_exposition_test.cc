@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "metrics/exposition.h"
+#include "tests/unit/nan.h"
 
 namespace vt::metrics {
 
 using namespace vt::gather;
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using vt::test::kNaN;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 TEST(MetricsExposition, LabelValuesMadeSafe) {

@@ -6,13 +6,14 @@
 #include <vector>
 
 #include "metrics/selection.h"
+#include "tests/unit/nan.h"
 
 namespace vt::metrics {
 
 using namespace vt::gather;
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using vt::test::kNaN;
 
 // An account whose every figure is left out (NaN, null) but those given.
 struct Figures {

@@ -6,10 +6,12 @@
 #include <limits>
 #include <numeric>
 
+#include "tests/unit/nan.h"
+
 namespace vt::gather {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using vt::test::kNaN;
 
 TopUser user(std::uint32_t id, std::string name, double cpu, double io = 0) {
   TopUser u;

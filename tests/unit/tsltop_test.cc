@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "temp_dir.h"
+#include "tests/unit/nan.h"
 
 namespace vt::core {
 namespace {
@@ -18,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using vt::test::kNaN;
 
 // The map as sorted "name cpu io cause time" lines, so that failures show
 // every entry and NaN compares equal to NaN.
