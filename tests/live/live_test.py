@@ -244,8 +244,12 @@ def detail_lists_domains(case):
 def narrow_window_keeps_shares(case):
     case.view()
     case.pane.run("resize-window", "-x", "80", "-y", "24")
-    screen = case.pane.wait("the narrow table", lambda: (t := Screen(case.pane)).rows and len(
-        t.lines) == 24 and "MYCPU" not in t.titles and t.titles[-1:] == ["R"] and t)
+    # A screen caught while the view redraws it has rows still blank: wait
+    # for every row, so that only a table that stays short fails.
+    screen = case.pane.wait("the narrow table, every row full", lambda: (t := Screen(
+        case.pane)).rows and len(t.lines) == 24 and "MYCPU" not in t.titles and t.titles[-1:] == [
+            "R"] and len(t.rows) == 24 - FIRST_ROW and all(
+                len(r) >= 2 + len(SHARES) for r in t.rows) and t)
     show(case.pane, "80x24")
     titles, rows = screen.titles, screen.rows
     problems = [] if screen.lines[0].split()[2:3] == ["snapshot"] else [
