@@ -131,7 +131,14 @@ class Screen:
     as lists of words."""
 
     def __init__(self, pane):
-        self.lines = pane.lines()
+        # curses writes a changed screen in pieces, and a capture can catch
+        # half of it: a capture counts once the next one, 50 ms later, is the same.
+        self.lines, previous = pane.lines(), None
+        for _ in range(40):
+            if self.lines == previous:
+                break
+            time.sleep(0.05)
+            self.lines, previous = pane.lines(), self.lines
         self.titles = self.lines[FIRST_ROW - 1].split()
         self.rows = [line.split() for line in self.lines[FIRST_ROW:] if line.strip()]
 
