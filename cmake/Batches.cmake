@@ -1,4 +1,4 @@
-# Batches: a target's .cc files compiled a few at a time, each batch one
+# Batches: a target's .cc files compiled up to eight at a time, each batch one
 # translation unit that includes its files (a unity build). The heavy
 # headers (the standard library, googletest, the JSON libraries) are then
 # read once a batch rather than once a file, which takes about a quarter off
@@ -11,7 +11,7 @@
 # whose SKIP_UNITY_BUILD_INCLUSION property is set (one whose headers define
 # macros that others would trip on) is compiled alone.
 option(VT_BATCHES "Compile each target's .cc files in batches" ON)
-set(VT_BATCH_SIZE 4 CACHE STRING "The most .cc files in a batch")
+set(VT_BATCH_SIZE 8 CACHE STRING "The most .cc files in a batch")
 
 # Sets OUT to the sources to compile for NAME's SOURCES: the batch files
 # and the files compiled alone, or SOURCES as they are without batches.
