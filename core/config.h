@@ -1,9 +1,10 @@
 #pragma once
 // The statistics configuration ("/etc/sysconfig/kobstats2"): key=value lines
 // shared with the statistics service, read into one record with a default
-// for every field. Every key is parsed, though the command reads two fields,
-// because a configuration is taken whole or not at all: a value that does
-// not convert leaves every field at its default.
+// for every field. Every key is parsed, though the commands read three fields
+// (the gathering the uid range's two, the live view the interval), because a
+// configuration is taken whole or not at all: a value that does not convert
+// leaves every field at its default.
 #include <cstdint>
 #include <expected>
 #include <map>
