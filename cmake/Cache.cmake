@@ -7,10 +7,11 @@
 # dependency file instead of running the preprocessor first: a miss then costs
 # a twelfth more than compiling without ccache, where it cost two fifths more.
 #
-# ccache hands the compiler paths relative to the build folder (base_dir),
-# does not hash that folder (NOHASHDIR), and the prefix map names the source
-# tree "." in the line tables and __FILE__: so an object is the same in any
-# clone, and a clone in a new folder hits the cache of an earlier one.
+# ccache hashes the paths below the source tree relative to the build folder
+# (base_dir) and not that folder itself (NOHASHDIR), and the prefix map names
+# the source tree "." in the line tables and __FILE__: so an object is the
+# same in any clone, and a clone in a new folder hits the cache of an earlier
+# one.
 option(VT_CCACHE "Compile through ccache where it is installed" ON)
 find_program(VT_CCACHE_PROGRAM ccache)
 set(VT_CCACHE_DIR /var/cache/vorlane-top/ccache CACHE PATH "The compiler cache's folder")
