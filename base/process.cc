@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -33,8 +34,29 @@ constexpr milliseconds kLongest = std::chrono::hours(24 * 365 * 100);
 constexpr std::size_t kChunk = 64 * 1024;
 // How a call fails whose program wrote too much.
 constexpr ProcessError kTooLarge{ProcessErrorKind::output_too_large, EMSGSIZE};
-// The signals by which the command is stopped from outside.
-constexpr std::array kStopSignals = {SIGHUP, SIGINT, SIGTERM};
+// The programs that calls are running, by pid (0: a free slot), for
+// end_programs, which may run in a signal handler; and whether it has.
+constexpr std::size_t kRunningSlots = 16;
+std::array<std::atomic<pid_t>, kRunningSlots> g_running{};
+std::atomic<bool> g_ending{false};
+static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+
+// Notes a started program; false when end_programs came first.
+bool note_running(pid_t pid) {
+  for (std::atomic<pid_t>& slot : g_running) {
+    pid_t free = 0;
+    if (slot.compare_exchange_strong(free, pid)) break;
+  }
+  return !g_ending.load();
+}
+
+// Before the program is reaped, while its pid still names it.
+void note_ended(pid_t pid) {
+  for (std::atomic<pid_t>& slot : g_running) {
+    pid_t mine = pid;
+    if (slot.compare_exchange_strong(mine, 0)) return;
+  }
+}
 
 // The started program. Unless its status has been collected, it is killed
 // with its group and reaped when this goes out of scope, so no path leaves a
@@ -52,6 +74,7 @@ struct Child {
 
 void kill_and_reap(Child& child) {
   if (child.reaped) return;
+  note_ended(child.pid);
   // The group, whose id is the program's pid while the program is unreaped;
   // then the program itself, should it have left its group.
   ::kill(-child.pid, SIGKILL);
@@ -68,13 +91,20 @@ Child::~Child() {
 // Collects the status if the program has ended; the errno when asking fails.
 std::expected<void, int> try_reap(Child& child) {
   for (;;) {
-    const pid_t got = ::waitpid(child.pid, &child.status, WNOHANG);
-    if (got == child.pid) {
-      child.reaped = true;
-      return {};
+    // A look first that leaves an ended program unreaped, so that its pid is
+    // given up before the system may hand it out again.
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(errno);
     }
-    if (got == 0) return {};
-    if (errno != EINTR) return std::unexpected(errno);
+    if (info.si_pid == 0) return {};
+    note_ended(child.pid);
+    while (::waitpid(child.pid, &child.status, 0) < 0) {
+      if (errno != EINTR) return std::unexpected(errno);
+    }
+    child.reaped = true;
+    return {};
   }
 }
 
@@ -149,7 +179,7 @@ std::expected<void, int> watch_signals(SignalWatch& watch) {
   sigset_t& watched = watch.watched;
   sigemptyset(&watched);
   sigaddset(&watched, SIGCHLD);
-  for (const int signal : kStopSignals) {
+  for (const int signal : ending_signals()) {
     struct sigaction action {};
     if (::sigaction(signal, nullptr, &action) != 0) return std::unexpected(errno);
     if (action.sa_handler == SIG_DFL && !sigismember(&watch.caller_mask, signal)) {
@@ -446,6 +476,7 @@ std::expected<ProcessResult, ProcessError> run_process(const std::string& path,
   const auto start = Clock::now();
   watch.program = *pid;
   Child child(*pid);
+  if (!note_running(*pid)) return std::unexpected(ProcessError{ProcessErrorKind::spawn, ECANCELED});
   out->write.reset();
   err->write.reset();
   std::optional<Duration> deadline;
@@ -462,6 +493,27 @@ std::expected<ProcessResult, ProcessError> run_process(const std::string& path,
   finish_reading(streams, start, until);
   if (streams.over) return std::unexpected(kTooLarge);
   return ProcessResult{streams.collected[0].take(), streams.collected[1].take(), child.status};
+}
+
+const std::vector<int>& ending_signals() {
+  static const std::vector<int> signals = [] {
+    std::vector<int> list = {SIGHUP,  SIGINT,    SIGQUIT, SIGUSR1,   SIGUSR2,
+                             SIGPIPE, SIGALRM,   SIGTERM, SIGSTKFLT, SIGXCPU,
+                             SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,     SIGPWR};
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) list.push_back(signal);
+    return list;
+  }();
+  return signals;
+}
+
+void end_programs() {
+  g_ending.store(true);
+  for (const std::atomic<pid_t>& slot : g_running) {
+    const pid_t pid = slot.load();
+    if (pid <= 0) continue;
+    ::kill(-pid, SIGKILL);
+    ::kill(pid, SIGKILL);
+  }
 }
 
 std::string status_text(int status) {

@@ -57,10 +57,10 @@ struct ProcessError {
 ///   output is discarded and the call fails with timed_out.
 /// - When standard output or standard error passes `max_output` bytes while
 ///   the program runs, the same, and the call fails with output_too_large.
-/// - When SIGHUP, SIGINT or SIGTERM arrives while the program runs and would
-///   end the caller (its handling is the default and the caller does not
-///   block it), the program is killed with its group, and then the caller
-///   ends by that same signal. These signals and SIGCHLD are blocked in the
+/// - When a signal of ending_signals() arrives while the program runs and
+///   would end the caller (its handling is the default and the caller does
+///   not block it), the program is killed with its group, and then the
+///   caller ends by that same signal. These signals and SIGCHLD are blocked in the
 ///   calling thread during the call and taken there, so the caller must have
 ///   no other thread (one could take them, and the program's end would go
 ///   unnoticed). Stop signals the caller ignores, handles or blocks, and all
@@ -86,6 +86,20 @@ std::expected<ProcessResult, ProcessError> run_process(
     const std::string& path, const std::vector<std::string>& args,
     std::optional<std::chrono::milliseconds> limit = std::nullopt,
     std::size_t max_output = kMaxOutputBytes);
+
+/// - After end_programs, the call starts nothing: it fails with spawn
+///   (ECANCELED), killing a program it had just started.
+
+/// The signals that end a process by default and that come from outside
+/// it, not from a fault of its own: SIGHUP, SIGINT, SIGQUIT, SIGUSR1,
+/// SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ,
+/// SIGVTALRM, SIGPROF, SIGIO, SIGPWR and the real-time signals.
+const std::vector<int>& ending_signals();
+
+/// For a process about to end: kills the program of every run_process call
+/// under way, in any thread, with its group, and makes every later call
+/// fail. Safe in a signal handler. The calls reap their programs as usual.
+void end_programs();
 
 /// A raw wait status as "exit status: N" or "signal: N (SIGNAME)", the name
 /// left out with its blank for a signal that has none, and " (core dumped)"

@@ -33,6 +33,12 @@ std::size_t space_before(std::string_view s, std::size_t end) {
 
 }  // namespace
 
+bool is_white_space(char32_t c) {
+  return c == 0x20 || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
+}
+
 std::string_view trim(std::string_view text) {
   std::size_t begin = 0;
   while (begin < text.size()) {

@@ -11,6 +11,9 @@
 
 namespace vt::base {
 
+/// Whether `c` is a Unicode White_Space character.
+bool is_white_space(char32_t c);
+
 /// `text` without leading and trailing Unicode White_Space characters.
 std::string_view trim(std::string_view text);
 

@@ -3,17 +3,34 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <exception>
 
 #include "base/error.h"
+#include "base/process.h"
 #include "command/exit_status.h"
 #include "command/output.h"
 
 namespace vt::command {
 
+namespace {
+
+std::terminate_handler g_terminate = nullptr;
+
+// A run that ends by an exception nobody caught kills its helpers first.
+[[noreturn]] void end_programs_and_terminate() {
+  base::end_programs();
+  if (g_terminate != nullptr) g_terminate();
+  std::abort();
+}
+
+}  // namespace
+
 void prepare_signals() {
   // An inherited "ignore" for SIGCHLD would keep helpers from being waited for.
   std::signal(SIGPIPE, SIG_DFL);
   std::signal(SIGCHLD, SIG_DFL);
+  g_terminate = std::set_terminate(end_programs_and_terminate);
 }
 
 int exit_failure(const base::Error& error) {

@@ -10,7 +10,8 @@
 namespace vt::command {
 
 /// Sets the signal handling a run needs: a reader that goes away ends the
-/// process quietly, and helper programs can be waited for.
+/// process quietly, and helper programs can be waited for; an exception
+/// that nobody catches kills the helpers under way before the process ends.
 void prepare_signals();
 
 /// Writes "Error: ..." (format_fatal) to standard error; gives kExitFailure.

@@ -1,10 +1,12 @@
 #pragma once
 // Everything a report is made of, gathered once per run from the files,
 // the password database and the helper programs.
+#include <array>
 #include <cstddef>
 #include <expected>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -35,8 +37,43 @@ struct Programs {
 };
 
 /// The inputs whose failures a run absorbs into empty or default values:
-/// the JSON report carries on without them, the metrics report each one.
-enum class Source { snapshot, panel_names, panel_admins, tessel_helper, mysql_stats };
+/// the JSON report carries on without them, the metrics and the live view
+/// report each one. The statistics service is checked by the commands
+/// themselves, before they gather.
+enum class Source {
+  stats_service,
+  snapshot,
+  panel_names,
+  panel_admins,
+  tessel_helper,
+  mysql_stats
+};
+
+struct SourceName {
+  Source source;
+  std::string_view label;  ///< in vorlane_source_up and the metrics' errors
+  std::string_view title;  ///< in the live view
+};
+
+/// Every source, in the order of the enum.
+inline constexpr std::array<SourceName, 6> kSources = {{
+    {Source::stats_service, "stats_service", "statistics service"},
+    {Source::snapshot, "snapshot", "snapshot"},
+    {Source::panel_names, "panel_names", "panel names"},
+    {Source::panel_admins, "panel_admins", "panel admins"},
+    {Source::tessel_helper, "tessel_helper", "tessel helper"},
+    {Source::mysql_stats, "mysql_stats", "MySQL statistics"},
+}};
+static_assert([] {
+  for (std::size_t i = 0; i < kSources.size(); ++i) {
+    if (static_cast<std::size_t>(kSources[i].source) != i) return false;
+  }
+  return true;
+}());
+
+constexpr const SourceName& source_name(Source source) {
+  return kSources[static_cast<std::size_t>(source)];
+}
 
 /// A source that the run consulted, and why it failed; `failure` is empty
 /// when it answered.

@@ -1,14 +1,17 @@
 #include "live/driver.h"
 
 #include <malloc.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <clocale>
 #include <csignal>
-#include <limits>
+#include <cstdlib>
 #include <thread>
 
+#include "base/process.h"
 #include "command/exit.h"
 #include "command/exit_status.h"
 #include "command/output.h"
@@ -42,32 +45,36 @@ int run_batch(Refresher& refresher, std::uint64_t iterations, double delay) {
   return kExitSuccess;
 }
 
-// The view's thread takes the helpers' ends and leaves the stop signals to
-// the screen, which gives the terminal back before the process ends.
+// The view's thread takes the helpers' ends and leaves the signals that end
+// the process to the screen, which gives the terminal back first; then the
+// helpers of a refresh under way are killed, and the process ends as the
+// signal would have ended it.
 int run_screen(Refresher& refresher, const ViewSettings& settings) {
   sigset_t signals;
   sigemptyset(&signals);
-  for (const int signal : {SIGCHLD, SIGHUP, SIGINT, SIGTERM, SIGWINCH}) sigaddset(&signals, signal);
+  for (const int signal : base::ending_signals()) sigaddset(&signals, signal);
+  sigaddset(&signals, SIGWINCH);
+  sigaddset(&signals, SIGCHLD);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  // The terminal's size comes from the terminal, never from LINES and
+  // COLUMNS that a shell exported for another size, which ncurses would
+  // prefer even after a resize. Gone before the thread starts, which
+  // reads the environment for its helpers.
+  ::unsetenv("LINES");
+  ::unsetenv("COLUMNS");
   refresher.start(settings.delay);
   sigdelset(&signals, SIGCHLD);
-  catch_stop_signals();
+  catch_ending_signals();
   pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
 
   const auto end = run_view(refresher, settings);
-  const bool stopped = refresher.stop();
-  if (!end) {
-    const int status = command::exit_failure({"The live view cannot start", {end.error()}});
-    if (!stopped) ::_exit(status);
-    return status;
-  }
+  base::end_programs();
+  refresher.stop();
+  if (!end) return command::exit_failure({"The live view cannot start", {end.error()}});
   if (end->signal != 0) {
-    // Ends by the signal that ended the view, as if it had not been caught.
     std::signal(end->signal, SIG_DFL);
     ::raise(end->signal);
   }
-  // A helper still running holds the view's thread: it is left behind.
-  if (!stopped) ::_exit(kExitSuccess);
   return kExitSuccess;
 }
 

@@ -15,6 +15,9 @@ Frame frame_of(gather::Sources& sources, const gather::Scope& scope,
                                    sources.login_names, scope.max);
   Frame frame;
   frame.snapshot_time = sources.snapshot.timestamp;
+  for (const gather::SourceOutcome& outcome : sources.consulted) {
+    if (outcome.source == gather::Source::snapshot) frame.snapshot_read = outcome.failure.empty();
+  }
   frame.tessel_status = sources.tessel.status;
   frame.tessel_mode = sources.tessel_mode;
   frame.accounts = gather::accepted_accounts(sources, scope, caller, order);

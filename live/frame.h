@@ -22,6 +22,7 @@ struct Frame {
   std::uint64_t near_limit = 0;  ///< accounts at kNearLimit or more of any limit
   std::uint64_t restricted = 0;  ///< accounts restricted in MySQL
   double snapshot_time = 0.0;    ///< "timestamp" of the snapshot
+  bool snapshot_read = true;     ///< false: the snapshot could not be read, and counts as empty
   std::string tessel_status;     ///< "enabled", "disabled" or "error"
   std::string tessel_mode;
 };

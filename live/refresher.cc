@@ -1,8 +1,10 @@
 #include "live/refresher.h"
 
 #include <chrono>
+#include <exception>
 #include <utility>
 
+#include "gather/failures.h"
 #include "gather/service_state.h"
 #include "gather/snapshot.h"
 
@@ -12,22 +14,6 @@ namespace {
 bool same_file(const struct ::stat& a, const struct ::stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
          a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
-
-std::string_view source_name(gather::Source source) {
-  switch (source) {
-    case gather::Source::snapshot:
-      return "snapshot";
-    case gather::Source::panel_names:
-      return "panel names";
-    case gather::Source::panel_admins:
-      return "panel admins";
-    case gather::Source::tessel_helper:
-      return "tessel helper";
-    case gather::Source::mysql_stats:
-      return "MySQL statistics";
-  }
-  return "source";
 }
 
 }  // namespace
@@ -95,7 +81,8 @@ void Refresher::gather_step(bool force) {
     if (outcome.failure.empty()) continue;
     names_failed |= outcome.source == gather::Source::panel_names ||
                     outcome.source == gather::Source::panel_admins;
-    failures.push_back(std::string(source_name(outcome.source)) + ": " + outcome.failure);
+    failures.push_back(std::string(gather::source_name(outcome.source).title) + ": " +
+                       gather::failure_seen_by(settings_.caller, outcome));
   }
   double names_at = shown().names_at;
   if (!sources->panel_reused && !names_failed) {
@@ -134,11 +121,17 @@ void Refresher::loop() {
     const bool force = forced_ || first;
     forced_ = false;
     first = false;
-    busy_ = true;
     lock.unlock();
-    step(force);
+    try {
+      step(force);
+    } catch (const std::exception& error) {
+      // Most likely memory that could not be had; the next refresh may fare better.
+      publish([&](Shown& s) {
+        s.failures = {std::string("refresh: ") + error.what()};
+        s.busy_since.reset();
+      });
+    }
     lock.lock();
-    busy_ = false;
     wake_.wait_for(lock, std::chrono::duration<double>(delay_),
                    [this] { return stopping_ || forced_; });
     wake_.wait(lock, [this] { return stopping_ || forced_ || !paused_; });
@@ -163,18 +156,13 @@ void Refresher::set_delay(double delay) {
   wake_.notify_all();
 }
 
-bool Refresher::stop() {
-  std::unique_lock lock(mutex_);
-  stopping_ = true;
-  wake_.notify_all();
-  if (!thread_.joinable()) return true;
-  if (busy_) {
-    thread_.detach();
-    return false;
+void Refresher::stop() {
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+    wake_.notify_all();
   }
-  lock.unlock();
-  thread_.join();
-  return true;
+  if (thread_.joinable()) thread_.join();
 }
 
 Shown Refresher::shown() const {

@@ -58,14 +58,16 @@ class Refresher {
   void step(bool force);
 
   /// Refreshes in a thread of its own every `delay` seconds from now on.
-  /// The caller blocks SIGCHLD, SIGHUP, SIGINT and SIGTERM before this and
-  /// keeps SIGCHLD blocked: the thread's helpers need their ends.
+  /// The caller blocks SIGCHLD and base::ending_signals() before this and
+  /// keeps SIGCHLD blocked: the thread's helpers need their ends. A refresh
+  /// that throws is noted as a failure.
   void start(double delay);
   void refresh_now();
   void set_paused(bool paused);
   void set_delay(double delay);
-  /// Asks the thread to end; whether it did (false: a helper still runs).
-  bool stop();
+  /// Ends the thread once its refresh is done: after base::end_programs,
+  /// at once.
+  void stop();
 
   Shown shown() const;
 
@@ -85,7 +87,6 @@ class Refresher {
   bool paused_ = false;
   bool forced_ = false;
   bool stopping_ = false;
-  bool busy_ = false;
   std::thread thread_;
 };
 

@@ -12,38 +12,29 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "base/format.h"
+#include "base/process.h"
 #include "live/text.h"
 
 namespace vt::live {
 namespace {
 
-volatile std::sig_atomic_t g_stop_signal = 0;
+volatile std::sig_atomic_t g_ending_signal = 0;
 
-void on_stop_signal(int signal) {
-  g_stop_signal = signal;
+void on_ending_signal(int signal) {
+  g_ending_signal = signal;
 }
 
 enum Pair : short { kNearPair = 1, kOverPair = 2 };
 
 enum class Mode { table, detail, help, filter, delay };
 
-std::wstring seconds_text(double seconds) {
-  if (!std::isfinite(seconds)) return L"?";
-  seconds = std::max(seconds, 0.0);
-  const auto s = static_cast<long long>(seconds);
-  if (s < 120) return std::to_wstring(s) + L"s";
-  if (s < 7200) return std::to_wstring(s / 60) + L"m";
-  if (s < 172800) return std::to_wstring(s / 3600) + L"h";
-  return std::to_wstring(s / 86400) + L"d";
+std::wstring age_of(double now, double then) {
+  return safe_text(base::age_text(now, then));
 }
 
 std::wstring clock_text(double epoch, const char* format) {
-  const auto t = static_cast<std::time_t>(epoch);
-  std::tm local{};
-  ::localtime_r(&t, &local);
-  char buffer[64];
-  const std::size_t n = std::strftime(buffer, sizeof buffer, format, &local);
-  return safe_text(std::string_view(buffer, n));
+  return safe_text(base::local_time(epoch, format));
 }
 
 std::wstring host_name() {
@@ -63,10 +54,24 @@ struct State {
   double delay = 5;
   std::wstring filter;
   std::wstring input;
-  std::wstring note;  // a one-line answer to the last key
+  std::wstring note;          // a one-line answer to the last key
+  bool note_refresh = false;  // the note says "refreshing", until a refresh after note_at ends
+  double note_at = 0;
   int selected = 0;
   int top = 0;
   std::vector<const gather::TopUser*> rows;
+  // The selected account, which the selection follows when the rows change.
+  std::optional<std::pair<std::int64_t, std::string>> selected_account;
+};
+
+// What the rows were made from: they are made again only when it changes.
+struct RowsMadeOf {
+  std::shared_ptr<const Frame> frame;
+  std::wstring filter;
+  Column sort = Column::cpu;
+  bool natural = true;
+  bool reverse = false;
+  bool operator==(const RowsMadeOf&) const = default;
 };
 
 class View {
@@ -91,8 +96,8 @@ class View {
     std::uint64_t reads = 0;
     bool dirty = true;
     while (true) {
-      if (g_stop_signal != 0) {
-        const int signal = g_stop_signal;
+      if (g_ending_signal != 0) {
+        const int signal = g_ending_signal;
         return ViewEnd{signal == SIGINT ? 0 : signal};
       }
       shown_ = refresher_.shown();
@@ -103,7 +108,7 @@ class View {
       }
       if (settings_.iterations && refreshes > *settings_.iterations) return ViewEnd{};
       if (dirty || shown_.generation != drawn) {
-        rebuild_rows();
+        if (made_of() != rows_made_of_) rebuild_rows();
         draw();
         drawn = shown_.generation;
         dirty = false;
@@ -117,6 +122,7 @@ class View {
       }
       dirty = true;
       if (!handle(got, key)) return ViewEnd{};
+      remember_selection();
     }
   }
 
@@ -124,7 +130,12 @@ class View {
   // Applies a key; false when it quits.
   bool handle(int got, wint_t key) {
     state_.note.clear();
+    state_.note_refresh = false;
     if (got == KEY_CODE_YES && key == KEY_RESIZE) return true;
+    if (got != KEY_CODE_YES && key == 12) {  // Ctrl-L: whatever else wrote on the terminal goes
+      clearok(curscr, TRUE);
+      return true;
+    }
     if (state_.mode == Mode::filter || state_.mode == Mode::delay) return edit(got, key);
     if (state_.mode != Mode::table) {
       // Any key leaves the detail and the help, q too.
@@ -193,6 +204,8 @@ class View {
       case L' ':
         refresher_.refresh_now();
         state_.note = L"refreshing";
+        state_.note_refresh = true;
+        state_.note_at = epoch_now();
         break;
       case L'p':
         state_.paused = !state_.paused;
@@ -222,6 +235,7 @@ class View {
       if (state_.mode == Mode::filter) {
         state_.filter = state_.input;
         state_.selected = 0;
+        state_.selected_account.reset();
       } else {
         apply_delay();
       }
@@ -265,20 +279,23 @@ class View {
     if (!state_.rows.empty()) state_.mode = Mode::detail;
   }
 
+  RowsMadeOf made_of() const {
+    return {shown_.frame, state_.filter, state_.sort, state_.natural, state_.reverse};
+  }
+
+  // The rows in the order asked for, and the selection on its account.
   void rebuild_rows() {
-    const gather::TopUser* kept =
-        state_.selected >= 0 && state_.selected < static_cast<int>(state_.rows.size())
-            ? state_.rows[static_cast<std::size_t>(state_.selected)]
-            : nullptr;
+    rows_made_of_ = made_of();
     state_.rows.clear();
-    if (!shown_.frame) return;
-    const std::string filter = to_utf8(state_.filter);
-    for (const gather::TopUser& account : shown_.frame->accounts) {
-      if (!filter.empty() && account.username.find(filter) == std::string::npos &&
-          account.domain.find(filter) == std::string::npos) {
-        continue;
+    if (shown_.frame) {
+      const std::string filter = to_utf8(state_.filter);
+      for (const gather::TopUser& account : shown_.frame->accounts) {
+        if (!filter.empty() && account.username.find(filter) == std::string::npos &&
+            account.domain.find(filter) == std::string::npos) {
+          continue;
+        }
+        state_.rows.push_back(&account);
       }
-      state_.rows.push_back(&account);
     }
     if (!state_.natural) {
       std::stable_sort(state_.rows.begin(), state_.rows.end(),
@@ -288,14 +305,22 @@ class View {
     } else if (state_.reverse) {
       std::reverse(state_.rows.begin(), state_.rows.end());
     }
-    // The selection stays on its account where the frame kept it.
-    if (kept != nullptr && frame_ == shown_.frame) {
-      const auto at = std::find(state_.rows.begin(), state_.rows.end(), kept);
+    if (const auto& kept = state_.selected_account) {
+      const auto at = std::find_if(state_.rows.begin(), state_.rows.end(), [&](const auto* a) {
+        return a->id == kept->first && a->username == kept->second;
+      });
       if (at != state_.rows.end()) state_.selected = static_cast<int>(at - state_.rows.begin());
     }
-    frame_ = shown_.frame;
+    remember_selection();
+  }
+
+  // Keeps the selection within the rows and notes its account.
+  void remember_selection() {
     const int last = static_cast<int>(state_.rows.size()) - 1;
     state_.selected = std::clamp(state_.selected, 0, std::max(0, last));
+    if (state_.rows.empty()) return;
+    const gather::TopUser& a = *state_.rows[static_cast<std::size_t>(state_.selected)];
+    state_.selected_account = {a.id, a.username};
   }
 
   void put(int row, int col, std::wstring_view text, attr_t attributes = A_NORMAL, short pair = 0) {
@@ -309,8 +334,10 @@ class View {
   void draw_header() {
     const double now = epoch_now();
     std::wstring line = host_name() + L"  " + clock_text(now, "%H:%M:%S");
-    if (shown_.frame) {
-      line += L"  snapshot " + seconds_text(now - shown_.frame->snapshot_time) + L" old";
+    if (shown_.frame && shown_.frame->snapshot_read) {
+      line += L"  snapshot " + age_of(now, shown_.frame->snapshot_time);
+    } else if (shown_.frame) {
+      line += L"  snapshot unread";
     }
     line += L"  stats " + safe_text(shown_.stats_state);
     if (shown_.frame) {
@@ -322,17 +349,19 @@ class View {
     std::wstring counts;
     if (state_.paused) counts += L"PAUSED  ";
     if (shown_.busy_since)
-      counts += L"refreshing " + seconds_text(now - *shown_.busy_since) + L"  ";
+      counts += L"refreshing " + safe_text(base::duration_text(now - *shown_.busy_since)) + L"  ";
     if (shown_.frame) {
       counts += std::to_wstring(state_.rows.size()) + L" of " +
                 std::to_wstring(shown_.frame->accounts.size()) + L" accounts  " +
                 std::to_wstring(shown_.frame->near_limit) + L" at 90%+  " +
                 std::to_wstring(shown_.frame->restricted) + L" restricted";
-    } else {
+    } else if (shown_.stats_state == "running") {
       counts += L"reading the snapshot...";
+    } else {
+      counts += L"nothing read while the statistics service is not running";
     }
-    if (shown_.names_at > 0) counts += L"  names " + seconds_text(now - shown_.names_at) + L" old";
-    counts += L"  every " + compact(state_.delay) + L"s";
+    if (shown_.names_at > 0) counts += L"  names " + age_of(now, shown_.names_at);
+    counts += L"  every " + safe_text(base::compact_figure(state_.delay)) + L"s";
     put(1, 0, counts);
 
     std::wstring third;
@@ -344,7 +373,8 @@ class View {
       third = L"failed: " + safe_text(shown_.failures.front());
       if (shown_.failures.size() > 1)
         third += L" (and " + std::to_wstring(shown_.failures.size() - 1) + L" more)";
-    } else if (!state_.note.empty()) {
+    } else if (!state_.note.empty() && !(state_.note_refresh && !shown_.busy_since &&
+                                         shown_.refreshed_at > state_.note_at)) {
       third = state_.note;
     } else {
       third = L"sort " + std::wstring(title(state_.sort)) +
@@ -401,9 +431,14 @@ class View {
   void draw_detail() {
     const gather::TopUser& a = *state_.rows[static_cast<std::size_t>(state_.selected)];
     int row = kFirstRow - 1;
+    // Names cut, so that a long one leaves the others on the screen.
+    const auto name = [](const std::string& text) {
+      const std::wstring shown = safe_text(text);
+      return cells(shown) <= 40 ? shown : fit(shown, 40);
+    };
     put(row++, 0,
-        L"account " + safe_text(a.username) + L" (uid " + std::to_wstring(a.id) + L")  domain " +
-            safe_text(a.domain) + L"  reseller " + safe_text(a.reseller),
+        L"uid " + std::to_wstring(a.id) + L"  account " + name(a.username) + L"  domain " +
+            name(a.domain) + L"  reseller " + name(a.reseller),
         A_BOLD);
     for (const Column c : kFigureColumns) {
       if ((c == Column::mysql_cpu || c == Column::mysql_io) && !state_.mysql) continue;
@@ -436,10 +471,10 @@ class View {
         L"keys",
         L"  < >       sort by the previous or next column    R  reverse the order",
         L"  /         filter by user or domain (Esc clears)  Enter  the account's detail",
-        L"  arrows, PgUp, PgDn, Home, End  move             m  MySQL columns on or off",
+        L"  arrows, PgUp, PgDn, Home, End  move              m  MySQL columns on or off",
         L"  d         set the refresh delay                  space  refresh now",
         L"  p         pause or go on                         h ?  this help",
-        L"  q Ctrl-C  quit",
+        L"  q Ctrl-C  quit                                   Ctrl-L  repaint the screen",
         L"",
         L"A share is the usage as a percentage of its limit ('-': no limit).",
         L"90% or more is yellow and marked '+', 100% or more red and marked '!'.",
@@ -470,7 +505,7 @@ class View {
   const ViewSettings& settings_;
   State state_;
   Shown shown_;
-  std::shared_ptr<const Frame> frame_;
+  RowsMadeOf rows_made_of_;
   bool colours_ = false;
   std::time_t last_draw_ = 0;
 };
@@ -496,17 +531,18 @@ std::optional<std::string> unusable_terminal() {
 
 }  // namespace
 
-void catch_stop_signals() {
+void catch_ending_signals() {
   struct sigaction action {};
-  action.sa_handler = on_stop_signal;
+  action.sa_handler = on_ending_signal;
   sigemptyset(&action.sa_mask);
-  for (const int signal : {SIGHUP, SIGINT, SIGTERM}) sigaction(signal, &action, nullptr);
+  for (const int signal : base::ending_signals()) sigaction(signal, &action, nullptr);
 }
 
 std::expected<ViewEnd, std::string> run_view(Refresher& refresher, const ViewSettings& settings) {
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
     return std::unexpected("standard input and output are not a terminal; use --batch");
   }
+
   if (auto problem = unusable_terminal()) return std::unexpected(std::move(*problem));
   SCREEN* screen = newterm(nullptr, stdout, stdin);
   if (screen == nullptr) return std::unexpected("the terminal cannot be used; use --batch");

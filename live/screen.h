@@ -21,7 +21,7 @@ struct ViewSettings {
 
 /// How the view ended.
 struct ViewEnd {
-  int signal = 0;  ///< SIGTERM or SIGHUP that ended it, to end by; 0: quit
+  int signal = 0;  ///< the signal that ended it, to end by; 0: quit (q, Ctrl-C)
 };
 
 /// Runs the view on the terminal of standard input and output until quit,
@@ -29,7 +29,7 @@ struct ViewEnd {
 /// Fails before the screen is touched when the terminal cannot show it.
 std::expected<ViewEnd, std::string> run_view(Refresher& refresher, const ViewSettings& settings);
 
-/// Installs the handlers that end the view at SIGHUP, SIGINT and SIGTERM.
-void catch_stop_signals();
+/// Installs the handlers that end the view at base::ending_signals().
+void catch_ending_signals();
 
 }  // namespace vt::live

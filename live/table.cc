@@ -1,11 +1,11 @@
 #include "live/table.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "base/case.h"
+#include "base/format.h"
 #include "gather/selection.h"
 #include "gather/usages.h"
 #include "live/text.h"
@@ -32,22 +32,7 @@ bool figure(Column column) {
 }  // namespace
 
 std::wstring compact(double value) {
-  if (!std::isfinite(value)) return L"-";
-  const wchar_t* scale = L"";
-  for (const wchar_t* next : {L"k", L"M", L"G", L"T", L"P"}) {
-    if (std::fabs(value) < 9999.5) break;
-    value /= 1000;
-    scale = next;
-  }
-  const double size = std::fabs(value);
-  const int decimals = *scale == L'\0' && value == std::floor(value) ? 0
-                       : size < 10                                   ? 2
-                       : size < 100                                  ? 1
-                                                                     : 0;
-  char buffer[32];
-  const auto end =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals).ptr;
-  return std::wstring(buffer, end) + scale;
+  return safe_text(base::compact_figure(value));
 }
 
 namespace {
@@ -205,12 +190,12 @@ std::wstring cell(const gather::TopUser& account, const Placed& placed) {
     text = placed.column == Column::mysql_cpu || placed.column == Column::mysql_io ? compact(usage)
                                                                                    : L"-";
   } else {
-    text = std::to_wstring(static_cast<long long>(std::floor(s * 100))) + L"%";
-    const Level level = level_of(s);
-    text += level == Level::over ? L"!" : level == Level::near ? L"+" : L" ";
+    text = safe_text(base::share_text(s));
   }
-  if (placed.detail)
-    text = fit(text, placed.width, true) + L" " + compact(usage) + L"/" + compact(limit);
+  if (placed.detail) {
+    text = fit(text, placed.width, true) + L" " +
+           fit(compact(usage) + L"/" + compact(limit), kDetailWidth);
+  }
   return text;
 }
 

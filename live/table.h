@@ -65,9 +65,7 @@ struct LayoutWants {
 /// the share columns from the right (memory first).
 std::vector<Placed> layout(int width, const LayoutWants& wants);
 
-/// `value` in at most 6 characters: whole numbers as they are below 10,000,
-/// others with 2 decimals or fewer, then 3 digits and a scale (k, M, G, T,
-/// P); "-" when it is not finite.
+/// base::compact_figure, for the screen.
 std::wstring compact(double value);
 
 /// A column's title, for the screen and the batch tables.

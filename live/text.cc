@@ -4,16 +4,12 @@
 
 #include <cwchar>
 
-#include "base/utf8.h"
+#include "base/safe_text.h"
 
 namespace vt::live {
 namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
-
-bool control(char32_t c) {
-  return c < 0x20 || (c >= 0x7F && c < 0xA0);
-}
 
 int width_of(wchar_t c) {
   const int width = ::wcwidth(c);
@@ -28,27 +24,18 @@ bool utf8_locale() {
 }
 
 std::wstring safe_text(std::string_view text) {
-  const std::string valid = base::is_utf8(text) ? std::string(text) : base::decode_lossy(text);
   const bool unicode = utf8_locale();
   std::wstring out;
-  out.reserve(valid.size());
-  for (std::size_t i = 0; i < valid.size();) {
-    const auto lead = static_cast<unsigned char>(valid[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      c = (c << 6) | (static_cast<unsigned char>(valid[i + k]) & 0x3F);
-    }
-    i += length;
-    if (!unicode) {
-      out += c < 0x80 && !control(c) ? static_cast<wchar_t>(c) : L'?';
-    } else if (control(c) || ::wcwidth(static_cast<wchar_t>(c)) < 0) {
-      out += kReplacement;
-    } else {
-      out += static_cast<wchar_t>(c);
-    }
+  for (const char32_t c : base::code_points(base::safe_text(text, {.utf8 = unicode}))) {
+    const auto w = static_cast<wchar_t>(c);
+    out += unicode && ::wcwidth(w) < 0 ? kReplacement : w;
   }
   return out;
+}
+
+std::string safe_field(std::string_view text) {
+  if (text.empty()) return "-";
+  return base::safe_text(text, {.utf8 = utf8_locale(), .one_field = true});
 }
 
 int cells(std::wstring_view text) {

@@ -9,11 +9,14 @@ namespace vt::live {
 /// Whether the locale's characters are UTF-8; when not, only ASCII is shown.
 bool utf8_locale();
 
-/// `text` as it may reach a terminal: bytes that are not UTF-8 and every
-/// control character (C0, DEL and C1, so ESC too) become U+FFFD, and so does
-/// any character the locale cannot show; outside a UTF-8 locale every
-/// character beyond ASCII becomes "?". No escape sequence survives.
+/// `text` as it may reach a terminal (base::safe_text in the locale's
+/// character set), and U+FFFD for any other character the locale cannot
+/// show. No escape sequence survives.
 std::wstring safe_text(std::string_view text);
+
+/// `text` as one field of a batch table: base::safe_text with every blank
+/// replaced too, in the locale's character set; "-" when it is empty.
+std::string safe_field(std::string_view text);
 
 /// The display cells that `text` takes (wide characters two).
 int cells(std::wstring_view text);

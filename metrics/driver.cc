@@ -9,6 +9,7 @@
 #include "command/exit_status.h"
 #include "core/kob_support.h"
 #include "gather/access.h"
+#include "gather/failures.h"
 #include "gather/service_state.h"
 #include "gather/sources.h"
 #include "gather/walk.h"
@@ -28,25 +29,6 @@ using gather::Source;
 // Root's report without a limit: every account that a root run of
 // vorlane-top --json can list.
 const gather::Scope kEveryAccount{};
-
-// The names of the sources in vorlane_source_up.
-constexpr std::string_view kStatsService = "stats_service";
-
-std::string_view source_name(Source source) {
-  switch (source) {
-    case Source::snapshot:
-      return "snapshot";
-    case Source::panel_names:
-      return "panel_names";
-    case Source::panel_admins:
-      return "panel_admins";
-    case Source::tessel_helper:
-      return "tessel_helper";
-    case Source::mysql_stats:
-      return "mysql_stats";
-  }
-  return "unknown";
-}
 
 // What a run has found so far: the metrics to write, and why each source
 // that failed did.
@@ -120,7 +102,8 @@ int run_metrics(int argc, const char* const* argv) {
     return emit(cli, group, std::move(findings), {}, {}, start);
   }
   const gather::ServiceState service = gather::check_stats_service(gather::kStatsPidPath);
-  findings.note(kStatsService, gather::service_state_message(service).value_or(""));
+  findings.note(gather::source_name(Source::stats_service).label,
+                gather::service_state_message(service).value_or(""));
   if (service != gather::ServiceState::running) {
     findings.run.outcome = RunOutcome::stats_down;
     return emit(cli, group, std::move(findings), {}, {}, start);
@@ -129,13 +112,15 @@ int run_metrics(int argc, const char* const* argv) {
   auto sources = gather::touch_and_gather(kEveryAccount, *caller, programs);
   if (!sources) {
     findings.run.outcome = RunOutcome::snapshot_unusable;
-    findings.note(source_name(Source::snapshot), flattened(sources.error()));
+    findings.note(gather::source_name(Source::snapshot).label,
+                  gather::failure_seen_by(*caller, {Source::snapshot, flattened(sources.error())}));
     return emit(cli, group, std::move(findings), {}, {}, start);
   }
   bool snapshot_read = true;
   for (gather::SourceOutcome& outcome : sources->consulted) {
     if (outcome.source == Source::snapshot) snapshot_read = outcome.failure.empty();
-    findings.note(source_name(outcome.source), std::move(outcome.failure));
+    findings.note(gather::source_name(outcome.source).label,
+                  gather::failure_seen_by(*caller, outcome));
   }
   auto order = gather::snapshot_order(sources->snapshot.users.size());
   const std::vector<gather::TopUser> accounts =

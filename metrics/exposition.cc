@@ -5,6 +5,7 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "base/safe_text.h"
 #include "base/utf8.h"
 
 namespace vt::metrics {
@@ -204,26 +205,13 @@ void append_accounts(std::string& out, const std::vector<gather::TopUser>& accou
 }  // namespace
 
 std::string escape_label_value(std::string_view value, std::size_t max_bytes) {
-  std::string decoded;
-  if (!base::is_utf8(value)) {
-    decoded = base::decode_lossy(value);
-    value = decoded;
-  }
-  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+  const std::string safe = base::safe_text(value);
+  const std::string_view kept = base::cut_utf8(safe, max_bytes);
   std::string out;
-  out.reserve(std::min(value.size(), max_bytes) + 8);
-  std::size_t kept = 0;  // bytes of the value, before escaping
-  for (std::size_t i = 0; i < value.size();) {
-    const auto lead = static_cast<unsigned char>(value[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    std::string_view character = value.substr(i, length);
-    i += length;
-    const bool c1 = lead == 0xC2 && static_cast<unsigned char>(character[1]) < 0xA0;
-    if (lead < 0x20 || lead == 0x7F || c1) character = kReplacement;
-    if (kept + character.size() > max_bytes) break;
-    kept += character.size();
-    if (character == "\\" || character == "\"") out += '\\';
-    out += character;
+  out.reserve(kept.size() + 8);
+  for (const char c : kept) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
   }
   return out;
 }

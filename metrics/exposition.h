@@ -20,10 +20,10 @@ namespace vt::metrics {
 inline constexpr std::size_t kNameLabelBytes = 64;
 inline constexpr std::size_t kDomainLabelBytes = 253;
 
-/// `value` as a label value: invalid UTF-8 and control characters (C0, DEL
-/// and C1) replaced by U+FFFD, cut to at most `max_bytes` bytes at a
-/// character boundary, then backslash and double quote escaped as \\ and
-/// \".
+/// `value` as a label value: made safe (base::safe_text: invalid UTF-8,
+/// controls, bidirectional and other invisible characters replaced by
+/// U+FFFD), cut to at most `max_bytes` bytes at a character boundary, then
+/// backslash and double quote escaped as \\ and \".
 std::string escape_label_value(std::string_view value, std::size_t max_bytes);
 
 /// How far a run got.

@@ -241,7 +241,7 @@ def detail_lists_domains(case):
     text = case.pane.wait("the detail", lambda: "domains (usage/limit):" in
                           (t := case.pane.text()) and t)
     show(case.pane, f"detail of {name}")
-    problems = [] if f"account {name} (uid {account['id']})" in text else [
+    problems = [] if f"uid {account['id']}  account {name}" in text else [
         "the detail does not name the account"]
     listed = [line.split()[0] for line in text.split("\n")
               [text.split("\n").index("domains (usage/limit):") + 1:] if line.startswith("  ")]
