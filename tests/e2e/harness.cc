@@ -134,6 +134,18 @@ void keep_document(const std::string& out) {
 
 }  // namespace
 
+std::string binary(Command command) {
+  switch (command) {
+    case Command::metrics:
+      return VT_METRICS_BINARY;
+    case Command::live:
+      return VT_LIVE_BINARY;
+    case Command::json:
+      break;
+  }
+  return VT_BINARY;
+}
+
 RunResult Fixture::run(const std::vector<std::string>& args, const RunOptions& options) const {
   std::vector<std::string> argv = {VT_LAUNCHER, root_};
   if (!options.as_user.empty()) {
@@ -144,10 +156,10 @@ RunResult Fixture::run(const std::vector<std::string>& args, const RunOptions& o
   if (options.forged_proc) argv.push_back("--forged-proc");
   argv.push_back("--");
   argv.insert(argv.end(), options.wrapper.begin(), options.wrapper.end());
-  argv.push_back(VT_BINARY);
+  argv.push_back(binary(options.command));
   argv.insert(argv.end(), args.begin(), args.end());
   RunResult result = run_program(argv);
-  keep_document(result.out);
+  if (options.command == Command::json) keep_document(result.out);
   return result;
 }
 

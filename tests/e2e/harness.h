@@ -13,11 +13,18 @@ struct RunResult {
   int status = -1;  ///< exit status, or 128 + signal number
 };
 
+/// The three commands.
+enum class Command { json, metrics, live };
+
+/// The built binary of `command`.
+std::string binary(Command command);
+
 struct RunOptions {
   std::string as_user;                    ///< run as this user (name or uid) instead of root
   bool userns = false;                    ///< run as root of a nested user namespace
   bool forged_proc = false;               ///< run with a plain tmpfs posing as /proc
   std::vector<std::string> wrapper = {};  ///< a program and its arguments that start vorlane-top
+  Command command = Command::json;        ///< the command run; only --json's output is kept
 };
 
 /// The password database of the default fixture: root, two system accounts,
@@ -81,7 +88,7 @@ class Fixture {
   /// Where the fixture keeps the server path `path`.
   std::string host_path(const std::string& path) const;
 
-  /// Runs vorlane-top with `args`.
+  /// Runs the command (vorlane-top unless told) with `args`.
   RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) const;
   /// Runs a shell command line in which "$VT" stands for the launched vorlane-top.
   RunResult shell(const std::string& command_line) const;

@@ -1,13 +1,12 @@
-// Helper programs that turn against the command: answers without end, runs
-// stopped by a signal while a helper hangs, helpers that leave children
-// behind, and descriptors they could inherit.
+// Helper programs that turn against the command: answers without end,
+// helpers that leave children behind, and descriptors they could inherit.
+// Runs ended by a signal while a helper hangs: contract_test.cc.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "tests/e2e/harness.h"
@@ -83,26 +82,6 @@ TEST(HostileHelpers, EndlessAnswersAreFailedCalls) {
     const auto report = nlohmann::json::parse(run.out);
     ASSERT_EQ(report["users"].size(), 1u);
     EXPECT_EQ(report["users"][0]["domain"], c.domain);
-  }
-}
-
-TEST(HostileHelpers, StopSignalEndsTheRunAndTheHelperWithItsChild) {
-  // The panel helper hangs in the KOB check with a child of its own.
-  const std::string script = R"(
-env --default-signal "$1" --json & vt=$!
-for _ in $(seq 300); do [ -f /var/log/vt-calls/spawned ] && break; sleep 0.1; done
-kill -"$2" "$vt"
-wait "$vt"
-echo "status $?"
-left_behind
-)";
-  for (const auto& [signal, status] :
-       std::vector<std::pair<std::string, int>>{{"TERM", 143}, {"INT", 130}, {"HUP", 129}}) {
-    SCOPED_TRACE(signal);
-    Fixture fixture;
-    fixture.write(behaviour("plexa-panel-feature"), "spawn");
-    const RunResult r = inside(fixture, script, signal);
-    EXPECT_EQ(r.out, "status " + std::to_string(status) + "\n") << r.err;
   }
 }
 

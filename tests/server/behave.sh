@@ -1,8 +1,8 @@
 # Shared by the simulated server's programs: records each call in
 # /var/log/vt-calls/calls.log ("NAME ARG..." per line) and carries out the
 # behaviour that data/behaviour/NAME-COMMAND (or data/behaviour/NAME) asks
-# for: fail, exit N, hang, broken, signal, not-utf8, socket, stderr, endless
-# (writes without end), spawn (starts a sleeper, writes "PID SLEEPER_PID" to
+# for: fail, exit N, hang, broken, trailing (answers as usual, then " x"),
+# signal, not-utf8, socket, stderr, endless (writes without end), spawn (starts a sleeper, writes "PID SLEEPER_PID" to
 # /var/log/vt-calls/spawned and hangs), fds (lists its own open descriptors
 # in /var/log/vt-calls/fds.helper and its caller's in fds.caller, then
 # answers as usual).
@@ -24,6 +24,7 @@ behave() {
     exit) exit "$code" ;;
     hang) exec sleep 3600 ;;
     broken) echo '{"broken": '; exit 0 ;;
+    trailing) trap 'echo " x"' EXIT ;;
     signal) kill -TERM $$ ;;
     not-utf8) printf 'caf\351\n'; exit 0 ;;
     socket) echo "error: can't connect to socket /var/run/db_tessel.sock"; exit 1 ;;
