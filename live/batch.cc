@@ -19,18 +19,20 @@ std::string batch_table(const Shown& shown, std::uint64_t iteration, double now)
   }
   for (const std::string& failure : shown.failures)
     out += "\n# failed: " + base::safe_text(failure, {.utf8 = utf8_locale()});
-  out += "\nUSER DOMAIN RESELLER UID";
-  for (const Column c : kFigureColumns) {
-    std::string name = to_utf8(title(c));
-    if (name.back() == '%') name.pop_back();
-    out += " " + name + " " + name + "_LIMIT";
+  out += "\n";
+  for (const Column c : all_columns()) {
+    if (c.kind == Column::Kind::figure) {
+      out += std::string(batch_title(c)) + " " + std::string(batch_title(c)) + "_LIMIT ";
+    } else {
+      out += std::string(batch_title(c)) + (c == kResellerColumn ? " UID " : " ");
+    }
   }
-  out += " RESTRICTED\n";
+  out.back() = '\n';
   if (!shown.frame) return out;
   for (const gather::TopUser& a : shown.frame->accounts) {
     out += safe_field(a.username) + " " + safe_field(a.domain) + " " + safe_field(a.reseller) +
            " " + std::to_string(a.id);
-    for (const Column c : kFigureColumns) {
+    for (const Column c : figure_columns()) {
       out += " " + base::exact_figure(usage_of(a, c)) + " " + base::exact_figure(limit_of(a, c));
     }
     out += a.restricted ? " 1\n" : " 0\n";

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "gather/usages.h"
 
 namespace vt::live {
 namespace {
@@ -59,9 +60,11 @@ std::expected<LiveCli, command::ParseExit> parse_live_cli(int argc, const char* 
   auto* domain =
       app.add_option("--domain", cli.domain, "Filter: show users with domain matching pattern");
   domain->type_name("DOMAIN");
-  auto* order_by =
-      app.add_option("-o,--order-by", cli.order_by,
-                     "First sort order: cpu, mysql_cpu, io, mysql_io, iops, ep, nproc, pmem");
+  std::string orders = "First sort order:";
+  for (const gather::UsageColumn& usage : gather::kUsages) {
+    orders += std::string(orders.back() == ':' ? " " : ", ") + std::string(usage.sort_name);
+  }
+  auto* order_by = app.add_option("-o,--order-by", cli.order_by, orders);
   order_by->type_name("ORDER_BY")->default_str("cpu");
   options.push_back(app.add_flag("--hide-mysql", cli.hide_mysql, "Don't show MySQL related info"));
   for (auto* text_option : {for_reseller, username, domain, order_by}) {

@@ -46,7 +46,7 @@ std::wstring host_name() {
 // What the view holds between two keys.
 struct State {
   Mode mode = Mode::table;
-  Column sort = Column::cpu;
+  Column sort = figure_column(gather::Usage::cpu);
   bool natural = true;  // the order of --order-by, as the JSON report has it
   bool reverse = false;
   bool mysql = true;
@@ -68,7 +68,7 @@ struct State {
 struct RowsMadeOf {
   std::shared_ptr<const Frame> frame;
   std::wstring filter;
-  Column sort = Column::cpu;
+  Column sort = figure_column(gather::Usage::cpu);
   bool natural = true;
   bool reverse = false;
   bool operator==(const RowsMadeOf&) const = default;
@@ -264,7 +264,7 @@ class View {
   void step_sort(int direction) {
     std::vector<Column> placed;
     for (const Column c : sort_columns()) {
-      if ((c == Column::mysql_cpu || c == Column::mysql_io) && !state_.mysql) continue;
+      if (mysql_column(c) && !state_.mysql) continue;
       placed.push_back(c);
     }
     auto at = std::find(placed.begin(), placed.end(), state_.sort);
@@ -395,8 +395,7 @@ class View {
         layout(COLS, {.root = settings_.root, .mysql = state_.mysql});
     int col = 0;
     for (const Placed& p : placed) {
-      const bool right =
-          p.column != Column::user && p.column != Column::domain && p.column != Column::reseller;
+      const bool right = p.column.kind == Column::Kind::figure;
       std::wstring name(title(p.column));
       if (p.column == state_.sort && !state_.natural) name += state_.reverse ? L"^" : L"v";
       const int width = p.width + (p.detail ? 15 : 0);
@@ -413,8 +412,7 @@ class View {
       const bool selected = state_.top + r == state_.selected;
       col = 0;
       for (const Placed& p : placed) {
-        const bool right =
-            p.column != Column::user && p.column != Column::domain && p.column != Column::reseller;
+        const bool right = p.column.kind == Column::Kind::figure;
         const int width = p.width + (p.detail ? 15 : 0);
         const Level level = cell_level(account, p.column);
         const short pair = !colours_ || level == Level::normal ? 0
@@ -440,8 +438,8 @@ class View {
         L"uid " + std::to_wstring(a.id) + L"  account " + name(a.username) + L"  domain " +
             name(a.domain) + L"  reseller " + name(a.reseller),
         A_BOLD);
-    for (const Column c : kFigureColumns) {
-      if ((c == Column::mysql_cpu || c == Column::mysql_io) && !state_.mysql) continue;
+    for (const Column c : figure_columns()) {
+      if (mysql_column(c) && !state_.mysql) continue;
       put(row++, 2, fit(title(c), 8) + cell(a, {c, 6, true}));
     }
     if (a.restriction) {

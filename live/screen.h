@@ -14,7 +14,7 @@ namespace vt::live {
 struct ViewSettings {
   bool root = false;
   bool mysql = true;  ///< the MySQL columns, unless --hide-mysql
-  Column first_sort = Column::cpu;
+  Column first_sort = figure_column(gather::Usage::cpu);
   double delay = 5;
   std::optional<std::uint64_t> iterations;  ///< refreshes to show, then end
 };

@@ -4,38 +4,38 @@
 #include <cmath>
 #include <limits>
 
-#include "base/case.h"
 #include "base/format.h"
 #include "gather/selection.h"
-#include "gather/usages.h"
 #include "live/text.h"
 
 namespace vt::live {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr int kShareWidth = 6;  // "100%!" and a blank
+constexpr int kShareWidth = 6;  // "9999%!"
 constexpr int kMysqlWidth = 7;
-constexpr int kDetailWidth = 14;  // " 1.02e+09/1e+09"-like pairs, cut when longer
+constexpr int kDetailWidth = 14;  // "1074M/1074M", cut when longer
+// Where the reseller and the restriction mark go among the figures' drop
+// ranks: after the MySQL columns, before the shares.
+constexpr std::uint8_t kResellerDropRank = 2;
+constexpr std::uint8_t kRestrictedDropRank = 3;
 
 const gather::UsageColumn* usage_column(Column column) {
-  const auto at = std::find(kFigureColumns.begin(), kFigureColumns.end(), column);
-  return at == kFigureColumns.end()
-             ? nullptr
-             : &gather::kUsages[static_cast<std::size_t>(at - kFigureColumns.begin())];
+  return column.kind == Column::Kind::figure ? &gather::usage_column(column.usage) : nullptr;
 }
 
-bool figure(Column column) {
-  return usage_column(column) != nullptr;
+std::uint8_t drop_rank(Column column) {
+  switch (column.kind) {
+    case Column::Kind::reseller:
+      return kResellerDropRank;
+    case Column::Kind::restricted:
+      return kRestrictedDropRank;
+    case Column::Kind::figure:
+      return usage_column(column)->drop_rank;
+    default:
+      return 0;
+  }
 }
-
-}  // namespace
-
-std::wstring compact(double value) {
-  return safe_text(base::compact_figure(value));
-}
-
-namespace {
 
 // Sorts a figure: its share, or its usage where there is no limit, which
 // then comes after every share.
@@ -45,20 +45,18 @@ double sort_value(const gather::TopUser& account, Column column) {
 }
 
 int width_of(Column column) {
-  switch (column) {
-    case Column::user:
-    case Column::reseller:
+  switch (column.kind) {
+    case Column::Kind::user:
+    case Column::Kind::reseller:
       return 12;
-    case Column::domain:
+    case Column::Kind::domain:
       return 24;
-    case Column::mysql_cpu:
-    case Column::mysql_io:
-      return kMysqlWidth;
-    case Column::restricted:
+    case Column::Kind::restricted:
       return 1;
-    default:
-      return kShareWidth;
+    case Column::Kind::figure:
+      break;
   }
+  return mysql_column(column) ? kMysqlWidth : kShareWidth;
 }
 
 int total(const std::vector<Placed>& placed) {
@@ -67,7 +65,42 @@ int total(const std::vector<Placed>& placed) {
   return sum;
 }
 
+const std::string& name_of(const gather::TopUser& account, Column column) {
+  return column.kind == Column::Kind::user     ? account.username
+         : column.kind == Column::Kind::domain ? account.domain
+                                               : account.reseller;
+}
+
 }  // namespace
+
+const std::vector<Column>& figure_columns() {
+  static const std::vector<Column> columns = [] {
+    std::vector<Column> out;
+    for (const gather::UsageColumn& usage : gather::kUsages)
+      out.push_back(figure_column(usage.usage));
+    return out;
+  }();
+  return columns;
+}
+
+const std::vector<Column>& all_columns() {
+  static const std::vector<Column> columns = [] {
+    std::vector<Column> out = {kUserColumn, kDomainColumn, kResellerColumn};
+    out.insert(out.end(), figure_columns().begin(), figure_columns().end());
+    out.push_back(kRestrictedColumn);
+    return out;
+  }();
+  return columns;
+}
+
+bool mysql_column(Column column) {
+  const gather::UsageColumn* usage = usage_column(column);
+  return usage != nullptr && usage->mysql;
+}
+
+std::wstring compact(double value) {
+  return safe_text(base::compact_figure(value));
+}
 
 double share(double usage, double limit) {
   if (!std::isfinite(usage) || !std::isfinite(limit) || limit <= 0) return kNaN;
@@ -92,93 +125,90 @@ double limit_of(const gather::TopUser& account, Column column) {
 
 std::vector<Placed> layout(int width, const LayoutWants& wants) {
   std::vector<Placed> placed;
-  for (const Column c : {Column::user, Column::domain, Column::reseller, Column::cpu, Column::io,
-                         Column::iops, Column::ep, Column::nproc, Column::mem, Column::mysql_cpu,
-                         Column::mysql_io, Column::restricted}) {
-    if (c == Column::reseller && !wants.root) continue;
-    if ((c == Column::mysql_cpu || c == Column::mysql_io) && !wants.mysql) continue;
+  for (const Column c : all_columns()) {
+    if (c == kResellerColumn && !wants.root) continue;
+    if (mysql_column(c) && !wants.mysql) continue;
     placed.push_back({c, width_of(c), false});
   }
-  const auto drop = [&](Column c) {
-    std::erase_if(placed, [c](const Placed& p) { return p.column == c; });
-  };
   const auto find = [&](Column c) -> Placed* {
     for (Placed& p : placed) {
       if (p.column == c) return &p;
     }
     return nullptr;
   };
-  // Wider: detail beside each share while it fits; narrower: the reseller goes first.
+  // Wider: detail beside each share while it fits.
   for (Placed& p : placed) {
-    if (!figure(p.column) || p.column == Column::mysql_cpu || p.column == Column::mysql_io)
-      continue;
+    if (p.column.kind != Column::Kind::figure || mysql_column(p.column)) continue;
     p.detail = true;
     if (total(placed) > width) p.detail = false;
   }
-  for (const Column c : {Column::reseller, Column::user, Column::domain}) {
+  for (const Column c : {kResellerColumn, kUserColumn, kDomainColumn}) {
     Placed* p = find(c);
     while (p != nullptr && total(placed) > width && p->width > 8) --p->width;
   }
-  if (total(placed) > width) {
-    drop(Column::mysql_cpu);
-    drop(Column::mysql_io);
-  }
-  if (total(placed) > width) drop(Column::reseller);
-  if (total(placed) > width) drop(Column::restricted);
-  for (const Column c : {Column::mem, Column::nproc, Column::ep, Column::iops, Column::io}) {
-    if (total(placed) > width) drop(c);
+  // Narrower: columns go by their drop rank, lowest first, those of a rank together.
+  for (int rank = 1; rank <= 255 && total(placed) > width; ++rank) {
+    std::erase_if(placed, [&](const Placed& p) { return drop_rank(p.column) == rank; });
   }
   // Room left goes to the domain, then the user.
-  if (Placed* d = find(Column::domain); d != nullptr && total(placed) < width) {
+  if (Placed* d = find(kDomainColumn); d != nullptr && total(placed) < width) {
     d->width += std::min(width - total(placed), 40 - d->width > 0 ? 40 - d->width : 0);
   }
-  if (Placed* u = find(Column::user); u != nullptr && total(placed) < width) {
+  if (Placed* u = find(kUserColumn); u != nullptr && total(placed) < width) {
     u->width += std::min(width - total(placed), 20 - u->width > 0 ? 20 - u->width : 0);
   }
   return placed;
 }
 
 std::wstring_view title(Column column) {
-  switch (column) {
-    case Column::user:
+  switch (column.kind) {
+    case Column::Kind::user:
       return L"USER";
-    case Column::domain:
+    case Column::Kind::domain:
       return L"DOMAIN";
-    case Column::reseller:
+    case Column::Kind::reseller:
       return L"RESELLER";
-    case Column::cpu:
-      return L"CPU%";
-    case Column::io:
-      return L"IO%";
-    case Column::iops:
-      return L"IOPS%";
-    case Column::ep:
-      return L"EP%";
-    case Column::nproc:
-      return L"NPROC%";
-    case Column::mem:
-      return L"MEM%";
-    case Column::mysql_cpu:
-      return L"MYCPU";
-    case Column::mysql_io:
-      return L"MYIO";
-    case Column::restricted:
+    case Column::Kind::restricted:
       return L"R";
+    case Column::Kind::figure:
+      break;
   }
-  return L"";
+  // The titles are ASCII: one wide character each.
+  static const std::vector<std::wstring> titles = [] {
+    std::vector<std::wstring> out;
+    for (const gather::UsageColumn& usage : gather::kUsages) {
+      out.emplace_back(usage.title.begin(), usage.title.end());
+    }
+    return out;
+  }();
+  return titles[static_cast<std::size_t>(column.usage)];
+}
+
+std::string_view batch_title(Column column) {
+  switch (column.kind) {
+    case Column::Kind::user:
+      return "USER";
+    case Column::Kind::domain:
+      return "DOMAIN";
+    case Column::Kind::reseller:
+      return "RESELLER";
+    case Column::Kind::restricted:
+      return "RESTRICTED";
+    case Column::Kind::figure:
+      break;
+  }
+  return usage_column(column)->batch_name;
 }
 
 std::wstring cell(const gather::TopUser& account, const Placed& placed) {
-  switch (placed.column) {
-    case Column::user:
-      return safe_text(account.username);
-    case Column::domain:
-      return safe_text(account.domain);
-    case Column::reseller:
-      return safe_text(account.reseller);
-    case Column::restricted:
+  switch (placed.column.kind) {
+    case Column::Kind::user:
+    case Column::Kind::domain:
+    case Column::Kind::reseller:
+      return safe_text(name_of(account, placed.column));
+    case Column::Kind::restricted:
       return account.restricted ? L"R" : L"";
-    default:
+    case Column::Kind::figure:
       break;
   }
   const double usage = usage_of(account, placed.column);
@@ -187,8 +217,7 @@ std::wstring cell(const gather::TopUser& account, const Placed& placed) {
   std::wstring text;
   if (std::isnan(s)) {
     // The MySQL figures without a limit show their usage.
-    text = placed.column == Column::mysql_cpu || placed.column == Column::mysql_io ? compact(usage)
-                                                                                   : L"-";
+    text = mysql_column(placed.column) ? compact(usage) : L"-";
   } else {
     text = safe_text(base::share_text(s));
   }
@@ -200,20 +229,16 @@ std::wstring cell(const gather::TopUser& account, const Placed& placed) {
 }
 
 Level cell_level(const gather::TopUser& account, Column column) {
-  if (!figure(column)) return Level::normal;
+  if (column.kind != Column::Kind::figure) return Level::normal;
   const double s = share(usage_of(account, column), limit_of(account, column));
   return std::isnan(s) ? Level::normal : level_of(s);
 }
 
 bool sorts_before(const gather::TopUser& account, const gather::TopUser& other, Column column,
                   bool reverse) {
-  if (!figure(column)) {
-    const std::string& a = column == Column::user     ? account.username
-                           : column == Column::domain ? account.domain
-                                                      : account.reseller;
-    const std::string& b = column == Column::user     ? other.username
-                           : column == Column::domain ? other.domain
-                                                      : other.reseller;
+  if (column.kind != Column::Kind::figure) {
+    const std::string& a = name_of(account, column);
+    const std::string& b = name_of(other, column);
     return reverse ? b < a : a < b;
   }
   double a = sort_value(account, column);
@@ -228,14 +253,16 @@ bool sorts_before(const gather::TopUser& account, const gather::TopUser& other, 
 }
 
 const std::vector<Column>& sort_columns() {
-  static const std::vector<Column> columns = {
-      Column::user, Column::domain, Column::cpu, Column::io,        Column::iops,
-      Column::ep,   Column::nproc,  Column::mem, Column::mysql_cpu, Column::mysql_io};
+  static const std::vector<Column> columns = [] {
+    std::vector<Column> out = {kUserColumn, kDomainColumn};
+    out.insert(out.end(), figure_columns().begin(), figure_columns().end());
+    return out;
+  }();
   return columns;
 }
 
 Column column_named(std::string_view order_by) {
-  return kFigureColumns[static_cast<std::size_t>(gather::sort_key_named(order_by))];
+  return figure_column(gather::sort_key_named(order_by));
 }
 
 }  // namespace vt::live

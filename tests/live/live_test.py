@@ -249,7 +249,8 @@ def detail_lists_domains(case):
 
 
 def narrow_window_keeps_shares(case):
-    case.view()
+    # A shell that exported the size it had does not hold the view to it.
+    case.view(wrapper=["env", f"LINES={HEIGHT}", f"COLUMNS={WIDTH}"])
     case.pane.run("resize-window", "-x", "80", "-y", "24")
     # A screen caught while the view redraws it has rows still blank: wait
     # for every row, so that only a table that stays short fails.
@@ -271,7 +272,13 @@ def narrow_window_keeps_shares(case):
 def leaves_terminal(case, stop, want_status, shell_says=""):
     """The shell's line of the Enter that started the view stays blank, then
     come what the shell says of the view's end and the status."""
-    pane = case.pane = Pane(case.work, [case.server.launcher, case.server.root, "--",
+    if case.pane:
+        case.pane.close()
+    with contextlib.suppress(FileNotFoundError):
+        os.unlink(os.path.join(case.work, "status"))
+    # No core file of a signal that writes one.
+    pane = case.pane = Pane(case.work, ["sh", "-c", 'ulimit -c 0; exec "$@"', "sh",
+                                        case.server.launcher, case.server.root, "--",
                                         case.live_binary])
     before_stty, before = pane.stty(), pane.text().rstrip("\n")
     pane.start()
@@ -287,7 +294,11 @@ def leaves_terminal(case, stop, want_status, shell_says=""):
         problems.append("the terminal's modes were the same while the view ran")
     if after_stty != before_stty:
         problems.append(f"stty -g before {before_stty}, after {after_stty}")
-    if after != before + f"\n\n{shell_says}status {want_status}":
+    # Nothing of the view stays: only what the shell said, on one line.
+    head, tail = before + "\n\n", f"status {want_status}"
+    said = after[len(head):-len(tail)] if after.startswith(head) and after.endswith(tail) else None
+    if said is None or (said and (shell_says not in said or said.count("\n") != 1)) or (
+            not said and shell_says):
         problems.append("the pane is not as it was")
     return problems
 
@@ -296,11 +307,54 @@ def quit_restores_terminal(case):
     return leaves_terminal(case, lambda pane: pane.keys("q"), 0)
 
 
-def sigterm_restores_terminal(case):
-    return leaves_terminal(
-        case, lambda pane: os.kill(pane.process(case.live_binary), signal.SIGTERM), 143,
-        # the launcher's shell reports a program that a signal ended
-        "Terminated\n")
+def signals_restore_terminal(case):
+    problems = []
+    # What the launcher's shell says of a program that the signal ended.
+    for number, says in ((signal.SIGTERM, "Terminated"), (signal.SIGHUP, "Hangup"),
+                         (signal.SIGQUIT, "Quit"), (signal.SIGUSR1, "User defined signal 1"),
+                         (signal.SIGALRM, "Alarm clock")):
+        problems += [f"{number.name}: {p}" for p in leaves_terminal(
+            case, lambda pane: os.kill(pane.process(case.live_binary), number), 128 + number,
+            says)]
+    return problems
+
+
+def repaint_clears_other_text(case):
+    case.view()
+    with open(case.pane.tty, "w") as tty:
+        tty.write("\x1b[12;5HSTRAY TEXT")
+    case.pane.wait("the stray text", lambda: "STRAY TEXT" in case.pane.text())
+    case.pane.keys("C-l")
+    case.pane.wait("a repainted screen", lambda: "STRAY TEXT" not in case.pane.text() and
+                   Screen(case.pane).rows)
+    return []
+
+
+def detail_follows_its_account(case):
+    _, rows = case.view("-d", "1")
+    case.pane.keys("Down")
+    case.pane.keys("Down")
+    case.pane.keys("Enter")
+    name = rows[2][0]
+    case.pane.wait("the detail", lambda: f"account {name} " in case.pane.text())
+    # The selected account goes to the top, the others move down a row.
+    snapshot = case.server.load(SNAPSHOT)
+    account = next(u for u in snapshot["users"] if u.get("username") == name)
+    account["usage"]["cpu"]["all"] = account["limit"]["cpu"]["all"] * 3
+    changed = os.path.join(case.work, "changed.json")
+    with open(changed, "w") as f:
+        json.dump(snapshot, f)
+    view = case.pane.process(case.live_binary)
+    subprocess.run(["nsenter", "-t", str(view), "-m", "sh", "-c",
+                    f'cp "$1" "$2.new" && mv "$2.new" "$2"', "sh", changed, SNAPSHOT], check=True)
+    case.pane.wait("the new snapshot read", lambda: "300%!" in case.pane.text(), timeout=5)
+    show(case.pane, f"detail of {name} after the change")
+    if f"account {name} " not in case.pane.text():
+        return [f"the detail no longer shows {name}"]
+    case.pane.keys("q")
+    case.pane.wait("the table", lambda: (t := Screen(case.pane)).rows and t)
+    screen = Screen(case.pane)
+    return [] if screen.rows[0][0] == name else [f"the selection is not on {name} at the top"]
 
 
 def as_uid(uid):
@@ -453,7 +507,9 @@ CASES = {
     "detail": detail_lists_domains,
     "narrow-window": narrow_window_keeps_shares,
     "quit": quit_restores_terminal,
-    "sigterm": sigterm_restores_terminal,
+    "signals": signals_restore_terminal,
+    "repaint": repaint_clears_other_text,
+    "selection": detail_follows_its_account,
     "end-user": end_user_sees_own_row,
     "reseller": reseller_sees_his_accounts,
     "hostile-domain": hostile_domain_is_text,

@@ -50,23 +50,24 @@ TEST_F(Live, TextFitsItsCells) {
 }
 
 TEST_F(Live, NarrowTerminalsKeepTheShares) {
+  using gather::Usage;
   const auto columns = [](int width, bool root) {
     std::vector<Column> out;
     for (const Placed& p : layout(width, {.root = root, .mysql = true})) out.push_back(p.column);
     return out;
   };
-  const std::vector<Column> shares = {Column::cpu, Column::io,    Column::iops,
-                                      Column::ep,  Column::nproc, Column::mem};
   const auto has = [](const std::vector<Column>& in, Column c) {
     return std::find(in.begin(), in.end(), c) != in.end();
   };
   for (const int width : {80, 100, 200}) {
     const auto c = columns(width, true);
-    for (const Column s : shares) EXPECT_TRUE(has(c, s)) << width;
-    EXPECT_EQ(has(c, Column::mysql_cpu), width > 80) << width;
+    for (const Usage u : {Usage::cpu, Usage::io, Usage::iops, Usage::ep, Usage::nproc, Usage::pmem})
+      EXPECT_TRUE(has(c, figure_column(u))) << width;
+    EXPECT_EQ(has(c, figure_column(Usage::mysql_cpu)), width > 80) << width;
   }
-  EXPECT_FALSE(has(columns(200, false), Column::reseller));
-  EXPECT_FALSE(has(columns(40, true), Column::mem));
+  EXPECT_FALSE(has(columns(200, false), kResellerColumn));
+  EXPECT_FALSE(has(columns(40, true), figure_column(Usage::pmem)));
+  EXPECT_TRUE(has(columns(20, true), figure_column(Usage::cpu)));
   for (const int width : {40, 80, 120, 200}) {
     int used = -1;
     for (const Placed& p : layout(width, {.root = true})) used += 1 + p.width + (p.detail ? 15 : 0);
@@ -75,6 +76,7 @@ TEST_F(Live, NarrowTerminalsKeepTheShares) {
 }
 
 TEST_F(Live, SharesAndTheirMarks) {
+  using gather::Usage;
   gather::TopUser a;
   a.username = "u";
   a.usage.cpu.all = 95;
@@ -83,53 +85,82 @@ TEST_F(Live, SharesAndTheirMarks) {
   a.limit.io.all = 1024;
   a.usage.iops = 5;
   a.limit.iops = 0;  // no limit
-  EXPECT_EQ(cell(a, {Column::cpu, 6, false}), L"95%+");
-  EXPECT_EQ(cell(a, {Column::io, 6, false}), L"200%!");
-  EXPECT_EQ(cell(a, {Column::iops, 6, false}), L"-");
-  EXPECT_EQ(cell_level(a, Column::io), Level::over);
-  EXPECT_TRUE(sorts_before(a, gather::TopUser{}, Column::cpu, false));
+  a.usage.cpu.mysql = 1e300;
+  EXPECT_EQ(cell(a, {figure_column(Usage::cpu), 6, false}), L"95%+");
+  EXPECT_EQ(cell(a, {figure_column(Usage::io), 6, false}), L"200%!");
+  EXPECT_EQ(cell(a, {figure_column(Usage::iops), 6, false}), L"-");
+  EXPECT_EQ(cell(a, {figure_column(Usage::mysql_cpu), 7, false}), L"1e300");
+  // The share keeps its place whatever the pair beside it.
+  EXPECT_EQ(cell(a, {figure_column(Usage::cpu), 6, true}), L"  95%+ 95/100        ");
+  EXPECT_EQ(cell_level(a, figure_column(Usage::io)), Level::over);
+  EXPECT_TRUE(sorts_before(a, gather::TopUser{}, figure_column(Usage::cpu), false));
 }
 
-TEST_F(Live, BatchRowsHoldOneFieldPerColumn) {
-  auto frame = std::make_shared<Frame>();
+// Each usage of gather::kUsages, its column found by its heading, holds its
+// own figure, and --order-by's name of it sorts by it.
+TEST_F(Live, EveryUsageHasItsColumnAndOrder) {
   gather::TopUser a;
   a.id = 1001;
   a.username = "user one";
   a.domain = "\x1b[2J.example";
   a.reseller = "N/A";
-  a.usage.cpu.all = 12.5;
-  a.limit.cpu.all = 100;
-  a.usage.cpu.mysql = "-";
   a.restricted = true;
-  frame->accounts.push_back(a);
+  gather::TopUser b = a;
+  // Figure k of a is k + 1, of b 100 times that; their limit 1000 times k + 1.
+  for (std::size_t k = 0; k < gather::kUsages.size(); ++k) {
+    const double usage = static_cast<double>(k + 1);
+    for (const auto& [account, scale] : {std::pair{&a, 1.0}, std::pair{&b, 100.0}}) {
+      gather::TopUsage& u = account->usage;
+      gather::TopUsage& l = account->limit;
+      double* figures[] = {&u.cpu.all, &u.io.all, &u.iops, &u.ep, &u.pno, &u.mem};
+      double* limits[] = {&l.cpu.all, &l.io.all, &l.iops, &l.ep, &l.pno, &l.mem};
+      if (k < 6) {
+        *figures[k] = usage * scale;
+        *limits[k] = 1000 * usage;
+      } else {
+        (k == 6 ? u.cpu.mysql : u.io.mysql) = usage * scale;
+        (k == 6 ? l.cpu.mysql : l.io.mysql) = 1000 * usage;
+      }
+    }
+  }
+  auto frame = std::make_shared<Frame>();
+  frame->accounts = {a};
   Shown shown;
   shown.frame = frame;
   const std::string table = batch_table(shown, 1, 0);
-  const auto lines = [&] {
-    std::vector<std::string> out;
-    for (std::size_t at = 0, end; (end = table.find('\n', at)) != std::string::npos; at = end + 1)
-      out.push_back(table.substr(at, end - at));
-    return out;
-  }();
-  ASSERT_EQ(lines.size(), 3u);
   const auto fields = [](const std::string& line) {
     std::vector<std::string> out;
-    for (std::size_t at = 0; at < line.size();) {
+    for (std::size_t at = 0; at <= line.size();) {
       const std::size_t end = std::min(line.find(' ', at), line.size());
       out.push_back(line.substr(at, end - at));
       at = end + 1;
     }
     return out;
   };
-  const auto header = fields(lines[1]);
-  const auto row = fields(lines[2]);
+  const std::size_t titles_at = table.find("\nUSER ") + 1;
+  const std::size_t row_at = table.find('\n', titles_at) + 1;
+  const auto header = fields(table.substr(titles_at, row_at - 1 - titles_at));
+  const auto row = fields(table.substr(row_at, table.find('\n', row_at) - row_at));
   ASSERT_EQ(row.size(), header.size());
-  EXPECT_EQ(row[0], "user\xEF\xBF\xBDone");
-  EXPECT_EQ(row[1], "\xEF\xBF\xBD[2J.example");
-  EXPECT_EQ(row[4], "12.5");
-  EXPECT_EQ(header.back(), "RESTRICTED");
-  EXPECT_EQ(row.back(), "1");
-  EXPECT_EQ(row[header.size() - 5], "-");  // MYCPU, "-" in the snapshot
+  const auto field = [&](std::string_view heading) {
+    const auto at = std::find(header.begin(), header.end(), heading);
+    return at == header.end() ? "(none)" : row[static_cast<std::size_t>(at - header.begin())];
+  };
+  EXPECT_EQ(field("USER"), "user\xEF\xBF\xBDone");
+  EXPECT_EQ(field("DOMAIN"), "\xEF\xBF\xBD[2J.example");
+  EXPECT_EQ(field("UID"), "1001");
+  EXPECT_EQ(field("RESTRICTED"), "1");
+  for (std::size_t k = 0; k < gather::kUsages.size(); ++k) {
+    const gather::UsageColumn& usage = gather::kUsages[k];
+    SCOPED_TRACE(usage.sort_name);
+    EXPECT_EQ(field(usage.batch_name), std::to_string(k + 1));
+    EXPECT_EQ(field(std::string(usage.batch_name) + "_LIMIT"), std::to_string(1000 * (k + 1)));
+    const Column column = column_named(usage.sort_name);
+    EXPECT_NE(std::find(sort_columns().begin(), sort_columns().end(), column),
+              sort_columns().end());
+    EXPECT_TRUE(sorts_before(b, a, column, false));
+    EXPECT_FALSE(sorts_before(a, b, column, false));
+  }
 }
 
 }  // namespace
