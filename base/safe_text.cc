@@ -45,7 +45,8 @@ bool unsafe_code_point(char32_t c) {
   if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return true;
   if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF || noncharacter(c)) return true;
   for (const auto& [first, last] : kInvisible) {
-    if (c >= first && c <= last) return true;
+    if (c < first) break;  // the ranges ascend
+    if (c <= last) return true;
   }
   return false;
 }
@@ -69,18 +70,39 @@ std::u32string code_points(std::string_view text) {
 }
 
 std::string safe_text(std::string_view text, SafeTextRules rules) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char32_t c : code_points(text)) {
-    const bool replaced = unsafe_code_point(c) || (rules.one_field && is_white_space(c)) ||
-                          (!rules.utf8 && c >= 0x80);
-    if (!replaced) {
-      append_utf8(out, c);
-    } else if (rules.utf8) {
+  std::string lossy;
+  if (!is_utf8(text)) {
+    lossy = decode_lossy(text);
+    text = lossy;
+  }
+  const auto replace = [&](std::string& out) {
+    if (rules.utf8) {
       append_utf8(out, 0xFFFD);
     } else {
       out += '?';
     }
+  };
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead > 0x20 && lead < 0x7F) {  // printable ASCII but the blank, the most of any name
+      out += static_cast<char>(lead);
+      ++i;
+      continue;
+    }
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    if (unsafe_code_point(c) || (rules.one_field && is_white_space(c)) ||
+        (!rules.utf8 && c >= 0x80)) {
+      replace(out);
+    } else {
+      out.append(text.substr(i, length));
+    }
+    i += length;
   }
   return out;
 }

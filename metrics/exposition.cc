@@ -205,7 +205,9 @@ void append_accounts(std::string& out, const std::vector<gather::TopUser>& accou
 }  // namespace
 
 std::string escape_label_value(std::string_view value, std::size_t max_bytes) {
-  const std::string safe = base::safe_text(value);
+  // A replacement is 3 bytes, and the widest character it replaces 4: twice
+  // the bytes kept give enough, and a text of any length costs no more.
+  const std::string safe = base::safe_text(value.substr(0, 2 * max_bytes + 4));
   const std::string_view kept = base::cut_utf8(safe, max_bytes);
   std::string out;
   out.reserve(kept.size() + 8);
