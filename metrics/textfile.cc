@@ -3,13 +3,19 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/fs.h>
+#include <pwd.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "base/directory.h"
@@ -64,6 +70,42 @@ void remove_leftovers(int directory) {
     if (S_ISREG(info.st_mode) && held(directory, name.c_str())) continue;
     (void)base::remove_entry(directory, name.c_str());
   }
+}
+
+// The user `uid`, by name where it has one: "prometheus (uid 108)".
+std::string user_named(uid_t uid) {
+  std::vector<char> buffer(4096);
+  passwd entry{};
+  passwd* found = nullptr;
+  const bool named =
+      ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr;
+  return (named ? std::string(entry.pw_name) + " " : "") + "(uid " + std::to_string(uid) + ")";
+}
+
+// Why root may not write in the directory `fd`, if it may not: root's
+// file must not land where another user can read, replace or remove it.
+// A directory of another owner, or one that its group or others may
+// write, gives them that; so does an append-only one, where a failed
+// run could not remove its temporary file.
+std::optional<std::string> unfit_directory(int fd, const std::string& directory) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0)
+    return "Cannot examine " + directory + ": " + base::os_error_text(errno);
+  if (info.st_uid != 0) {
+    return "The directory " + directory + " belongs to " + user_named(info.st_uid) +
+           ", not to root";
+  }
+  if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    return "The directory " + directory + " may be written by its group or others (mode " + mode +
+           ")";
+  }
+  int flags = 0;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL) != 0) {
+    return "The directory " + directory + " is append-only";
+  }
+  return std::nullopt;
 }
 
 // A temporary name nobody can guess: 64 bits from the kernel's generator,
@@ -152,6 +194,9 @@ std::expected<void, base::Error> write_textfile(const std::string& path, std::st
   }
   if (!dir)
     return std::unexpected(failure(path, "Cannot open the directory", directory, dir.error()));
+  if (auto unfit = unfit_directory(dir->get(), directory)) {
+    return std::unexpected(base::Error{"Failed to write the metrics file " + path, {*unfit}});
+  }
   remove_leftovers(dir->get());
 
   auto temporary = create_temporary(dir->get());
@@ -176,6 +221,11 @@ std::expected<void, base::Error> write_textfile(const std::string& path, std::st
     step = "Cannot sync", errnum = errno;
   } else if (::fchown(file, static_cast<uid_t>(-1), group) != 0) {
     step = "Cannot set the group of", errnum = errno;
+  } else if (::fremovexattr(file, "system.posix_acl_access") != 0 && errno != ENODATA &&
+             errno != EOPNOTSUPP) {
+    // A default ACL of the directory gave the file one: its named users
+    // would read it whatever the mode.
+    step = "Cannot remove the access ACL of", errnum = errno;
   } else if (::fchmod(file, 0640) != 0) {
     step = "Cannot set the mode of", errnum = errno;
   } else if (::renameat(dir->get(), temporary_name, dir->get(), name.c_str()) != 0) {

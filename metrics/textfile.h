@@ -29,15 +29,14 @@ std::expected<gid_t, base::Error> textfile_group(const std::string& name);
 
 /// Writes `text` to `path` through a temporary file in the same directory.
 /// The directory is opened without following a symbolic link at any
-/// component of `path`. Entries of the temporary files' pattern that no run
-/// holds (a writer locks its own file until the rename) are removed first,
-/// whatever they are, without following links. The new temporary file gets
-/// an unpredictable name, is created exclusively, written whole, synced,
-/// given mode 0640 and the group `group`, and renamed over `path`; then
-/// the directory is synced.
-/// On a failure before the rename the temporary file is removed and `path`
-/// stays as it was; the error is "Failed to write the metrics file PATH",
-/// with the step and the system's error as causes.
+/// component of `path`, and refused unless root owns it, neither its group
+/// nor others may write it and it is not append-only. Entries of the temporary files' pattern that
+/// no run holds (a writer locks its own file until the rename) are removed first, whatever they
+/// are, without following links. The new temporary file gets an unpredictable name, is created
+/// exclusively, written whole, synced, given the group `group`, stripped of any access ACL, given
+/// mode 0640, and renamed over `path`; then the directory is synced. On a failure before the rename
+/// the temporary file is removed and `path` stays as it was; the error is "Failed to write the
+/// metrics file PATH", with the step and the system's error as causes.
 std::expected<void, base::Error> write_textfile(const std::string& path, std::string_view text,
                                                 gid_t group);
 

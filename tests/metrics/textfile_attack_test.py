@@ -21,19 +21,30 @@ One attack per run:
                        pids 1-4096 and at random ones, and holds one locked
   file-permissions     an end user reads the file, the prometheus user too
   missing-group        a run with --group naming no group
+  foreign-directory    the attacker, owning lib/prometheus, puts a directory of
+                       his own, 0777, in the place of node-exporter; then
+                       node-exporter is root's but writable by his group
+  inherited-acl        node-exporter carries a default ACL that lets the
+                       attacker read what is created in it
+  mount-in-cleanup     a directory mounted at a temporary name holds a file
+  append-only          node-exporter is append-only
 
 A link on the path fails the run: exit status 1, an "Error: " line naming
-the path, and no file written anywhere. The planted names stop no run: the
+the path, and no file written anywhere; so do a directory that root does
+not own or that others may write (the line names the owner or the mode)
+and an append-only one, which would keep the temporary file of a failed
+run. The new file carries no ACL, and the cleanup never enters a mount. The planted names stop no run: the
 cleanup removes them but the locked one, leaves the links' targets and the
 names of other patterns alone, and waits on no FIFO. The file is 0640
 root:prometheus, which the prometheus user reads and an end user does not; a
 missing group fails the run and keeps the old file byte for byte. The layout
 lives on a tmpfs of the test's own mount namespace."""
-import grp, os, shutil, stat, subprocess, sys, tempfile
+import array, fcntl, grp, os, shutil, stat, struct, subprocess, sys, tempfile
 
 from server import Server, TEMPORARY, TEXTFILE_NAME, in_private_mounts, skip_unless_root, verdict
 
 ATTACKER = 65534  # nobody, with the group nogroup
+FS_IOC_GETFLAGS, FS_IOC_SETFLAGS, FS_APPEND_FL = 0x80086601, 0x40086602, 0x20
 PLANTED_PIDS = 4096
 SECRET = b"root only\n"
 # Names of other patterns, which the cleanup leaves alone.
@@ -138,6 +149,10 @@ def planted_names(server, work):
     try:
         if holder.stdout.readline() != "locked\n":
             raise AssertionError("the holder did not lock its file")
+        # Planted while the attacker could write there; root's directory
+        # again for the run, which refuses one that others may write.
+        os.chown(directory, 0, 0)
+        os.chmod(directory, 0o755)
         planted = sorted(n for n in os.listdir(directory) if TEMPORARY.fullmatch(n))
         try:
             run = server.metrics("--textfile", textfile)
@@ -228,6 +243,111 @@ def missing_group(server, work):
     return problems
 
 
+def refused(run, textfile, why):
+    return run.returncode == 1 and failed_with_error(run, textfile) and why in run.stderr
+
+
+def foreign_directory(server, work):
+    directory, _ = layout(work)
+    textfile = os.path.join(directory, TEXTFILE_NAME)
+    as_attacker("sh", "-c", 'mv "$1" "$1.old" && mkdir -m 0777 "$1"', "sh", directory)
+    foreign = server.metrics("--textfile", textfile)
+    print(f"foreign-directory: status {foreign.returncode}, written: "
+          f"{os.listdir(directory)}, stderr: {said(foreign)}")
+    problems = [] if refused(foreign, textfile, "nobody (uid 65534)") else [
+        "the attacker's directory was not refused with its owner named"]
+    if os.listdir(directory):
+        problems.append(f"the run wrote {os.listdir(directory)} into the attacker's directory")
+    os.rmdir(directory)
+    os.mkdir(directory)
+    os.chown(directory, 0, ATTACKER)
+    os.chmod(directory, 0o775)
+    shared = server.metrics("--textfile", textfile)
+    print(f"group-writable: status {shared.returncode}, stderr: {said(shared)}")
+    if not refused(shared, textfile, "(mode 0775)") or os.listdir(directory):
+        problems.append("a directory that the attacker's group may write was not refused")
+    return problems
+
+
+def posix_acl(*entries):
+    """A POSIX ACL as the kernel's extended attribute holds it: version 2,
+    then (tag, permissions, id) entries."""
+    return struct.pack("<I", 2) + b"".join(struct.pack("<HHI", *e) for e in entries)
+
+
+def inherited_acl(server, work):
+    directory, _ = layout(work)
+    textfile = os.path.join(directory, TEXTFILE_NAME)
+    undefined = 0xFFFFFFFF
+    # user::rwx user:ATTACKER:r-- group::r-x mask::r-x other::r-x
+    os.setxattr(directory, "system.posix_acl_default", posix_acl(
+        (0x01, 7, undefined), (0x02, 4, ATTACKER), (0x04, 5, undefined), (0x10, 5, undefined),
+        (0x20, 5, undefined)))
+    run = server.metrics("--textfile", textfile)
+    try:
+        acl = os.getxattr(textfile, "system.posix_acl_access")
+    except OSError:
+        acl = None
+    reads = as_user(ATTACKER, ATTACKER, "cat", textfile)
+    mode = os.stat(textfile).st_mode & 0o7777 if os.path.exists(textfile) else None
+    print(f"inherited-acl: status {run.returncode}, mode {mode and oct(mode)}, access ACL "
+          f"{'present' if acl else 'none'}, the attacker reads it: {reads.returncode == 0}")
+    problems = [] if run.returncode == 0 and mode == 0o640 else [
+        f"the run failed or the mode is not 0640: {said(run)}"]
+    if acl or reads.returncode == 0:
+        problems.append("the file kept the inherited ACL, which lets the attacker read it")
+    return problems
+
+
+def mount_in_cleanup(server, work):
+    directory, _ = layout(work)
+    textfile = os.path.join(directory, TEXTFILE_NAME)
+    elsewhere = os.path.join(work, "elsewhere")
+    os.makedirs(os.path.join(elsewhere, "kept"))
+    with open(os.path.join(elsewhere, "kept", "file"), "w") as f:
+        f.write("kept\n")
+    mounted = os.path.join(directory, ".vorlane-top-metrics.1234abcd.tmp")
+    os.mkdir(mounted)
+    subprocess.run(["mount", "--bind", elsewhere, mounted], check=True)
+    try:
+        run = server.metrics("--textfile", textfile)
+    finally:
+        subprocess.run(["umount", mounted])
+    kept = os.path.exists(os.path.join(elsewhere, "kept", "file"))
+    print(f"mount-in-cleanup: status {run.returncode}, the mounted tree's file kept: {kept}")
+    problems = [] if run.returncode == 0 else [f"the run failed: {said(run)}"]
+    return problems + ([] if kept else ["the cleanup emptied the mounted tree"])
+
+
+def append_only(server, work):
+    directory, _ = layout(work)
+    textfile = os.path.join(directory, TEXTFILE_NAME)
+    first = server.metrics("--textfile", textfile)
+    with open(textfile, "rb") as f:
+        old = f.read()
+    fd = os.open(directory, os.O_RDONLY | os.O_DIRECTORY)
+    try:
+        flags = array.array("i", [0])
+        fcntl.ioctl(fd, FS_IOC_GETFLAGS, flags, True)
+        flags[0] |= FS_APPEND_FL
+        fcntl.ioctl(fd, FS_IOC_SETFLAGS, flags, True)
+        run = server.metrics("--textfile", textfile)
+        names = sorted(os.listdir(directory))
+        flags[0] &= ~FS_APPEND_FL
+        fcntl.ioctl(fd, FS_IOC_SETFLAGS, flags, True)
+    finally:
+        os.close(fd)
+    with open(textfile, "rb") as f:
+        kept = f.read() == old
+    print(f"append-only: status {run.returncode}, old file kept: {kept}, directory: {names}, "
+          f"stderr: {said(run)}")
+    problems = [] if first.returncode == 0 and refused(run, textfile, "append-only") else [
+        "the append-only directory was not refused"]
+    if not kept or names != [TEXTFILE_NAME]:
+        problems.append("the old file changed or a temporary file stayed")
+    return problems
+
+
 def main():
     attack, tools = sys.argv[1], sys.argv[2:6]
     skip_unless_root()
@@ -240,7 +360,9 @@ def main():
             problems = symlinked(attack, server, work)
         else:
             problems = {"planted-names": planted_names, "file-permissions": file_permissions,
-                        "missing-group": missing_group}[attack](server, work)
+                        "missing-group": missing_group, "foreign-directory": foreign_directory,
+                        "inherited-acl": inherited_acl, "mount-in-cleanup": mount_in_cleanup,
+                        "append-only": append_only}[attack](server, work)
     finally:
         subprocess.run(["umount", "--lazy", work])
         shutil.rmtree(work, ignore_errors=True)
