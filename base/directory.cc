@@ -21,6 +21,34 @@ constexpr int kRemovalDepth = 8;
 
 int remove_below(int directory, const char* name, int depth);
 
+// The directory `name` in `directory`, where it is no mount point: a
+// mount (a bind mount of the same file system too) gives EXDEV, so that a
+// removal never empties another file system's tree. The kernel's openat2
+// says so where it has one; else statx's mount-root mark and the device.
+int open_same_mount(int directory, const char* name) {
+  open_how how{};
+  how.flags = kDirectoryFlags;
+  how.resolve = RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+  const long fd = ::syscall(SYS_openat2, directory, name, &how, sizeof how);
+  if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+  struct statx entry {};
+  if (::statx(directory, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &entry) != 0) return -1;
+  if ((entry.stx_attributes_mask & entry.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0) {
+    errno = EXDEV;
+    return -1;
+  }
+  Fd opened(::openat(directory, name, kDirectoryFlags));
+  struct stat inside {
+  }, outside{};
+  if (!opened || ::fstat(opened.get(), &inside) != 0 || ::fstat(directory, &outside) != 0)
+    return -1;
+  if (inside.st_dev != outside.st_dev) {
+    errno = EXDEV;
+    return -1;
+  }
+  return opened.release();
+}
+
 // Empties the directory `fd`; the errno of the first removal that failed.
 int remove_contents(int fd, int depth) {
   DIR* listing = ::fdopendir(fd);
@@ -48,7 +76,7 @@ int remove_below(int directory, const char* name, int depth) {
   // Linux refuses unlink on a directory with EISDIR; anything else is final.
   if (errno != EISDIR && errno != EPERM) return errno;
   if (depth == 0) return ENOTEMPTY;
-  const int fd = ::openat(directory, name, kDirectoryFlags);
+  const int fd = open_same_mount(directory, name);
   if (fd < 0) return errno;
   const int failure = remove_contents(fd, depth - 1);
   if (::unlinkat(directory, name, AT_REMOVEDIR) != 0) return failure != 0 ? failure : errno;

@@ -20,8 +20,9 @@ std::expected<Fd, int> open_directory_no_links(const std::string& path);
 std::expected<Fd, int> open_directory_by_components(const std::string& path);
 
 /// Removes the entry `name` of the directory `directory` whatever it is,
-/// a directory with its contents too, never following a symbolic link and
-/// never opening anything but directories. Nested directories deeper than
+/// a directory with its contents too, never following a symbolic link,
+/// never opening anything but directories and never entering a mount point
+/// (EXDEV). Nested directories deeper than
 /// a few levels stay (and so the top one); gives the errno of the first
 /// removal that failed, or 0.
 int remove_entry(int directory, const char* name);
