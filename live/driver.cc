@@ -50,30 +50,31 @@ int run_batch(Refresher& refresher, std::uint64_t iterations, double delay) {
 // helpers of a refresh under way are killed, and the process ends as the
 // signal would have ended it.
 int run_screen(Refresher& refresher, const ViewSettings& settings) {
-  sigset_t signals;
-  sigemptyset(&signals);
-  for (const int signal : base::ending_signals()) sigaddset(&signals, signal);
-  sigaddset(&signals, SIGWINCH);
-  sigaddset(&signals, SIGCHLD);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   // The terminal's size comes from the terminal, never from LINES and
   // COLUMNS that a shell exported for another size, which ncurses would
   // prefer even after a resize. Gone before the thread starts, which
   // reads the environment for its helpers.
   ::unsetenv("LINES");
   ::unsetenv("COLUMNS");
+  auto terminal = open_terminal();
+  if (!terminal) return command::exit_failure({"The live view cannot start", {terminal.error()}});
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (const int signal : base::ending_signals()) sigaddset(&signals, signal);
+  sigaddset(&signals, SIGWINCH);
+  sigaddset(&signals, SIGCHLD);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   refresher.start(settings.delay);
   sigdelset(&signals, SIGCHLD);
   catch_ending_signals();
   pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
 
-  const auto end = run_view(refresher, settings);
+  const ViewEnd end = run_view(refresher, settings, *terminal);
   base::end_programs();
   refresher.stop();
-  if (!end) return command::exit_failure({"The live view cannot start", {end.error()}});
-  if (end->signal != 0) {
-    std::signal(end->signal, SIG_DFL);
-    ::raise(end->signal);
+  if (end.signal != 0) {
+    std::signal(end.signal, SIG_DFL);
+    ::raise(end.signal);
   }
   return kExitSuccess;
 }

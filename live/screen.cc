@@ -11,6 +11,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
+#include <vector>
 
 #include "base/format.h"
 #include "base/process.h"
@@ -508,6 +510,32 @@ class View {
   std::time_t last_draw_ = 0;
 };
 
+// While it lives, a privileged process (root, or a real user other than the
+// effective one) finds terminal descriptions in the system's folders only:
+// TERMINFO, TERMINFO_DIRS, TERMCAP, TERMPATH and HOME (for ~/.terminfo),
+// which a customer's shell may have left to root through su, are out of the
+// environment, and come back after. No other thread runs meanwhile.
+class SystemTerminfoOnly {
+ public:
+  SystemTerminfoOnly() {
+    if (::getuid() != 0 && ::getuid() == ::geteuid()) return;
+    for (const char* name : kNames) {
+      if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
+      ::unsetenv(name);
+    }
+  }
+  ~SystemTerminfoOnly() {
+    for (const auto& [name, value] : saved_) ::setenv(name.c_str(), value.c_str(), 1);
+  }
+  SystemTerminfoOnly(const SystemTerminfoOnly&) = delete;
+  SystemTerminfoOnly& operator=(const SystemTerminfoOnly&) = delete;
+
+ private:
+  static constexpr const char* kNames[] = {"TERMINFO", "TERMINFO_DIRS", "TERMCAP", "TERMPATH",
+                                           "HOME"};
+  std::vector<std::pair<std::string, std::string>> saved_;
+};
+
 // A terminal that can place the cursor: not missing, not unknown, not dumb.
 std::optional<std::string> unusable_terminal() {
   const char* term = std::getenv("TERM");
@@ -536,15 +564,21 @@ void catch_ending_signals() {
   for (const int signal : base::ending_signals()) sigaction(signal, &action, nullptr);
 }
 
-std::expected<ViewEnd, std::string> run_view(Refresher& refresher, const ViewSettings& settings) {
+std::expected<Terminal, std::string> open_terminal() {
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
     return std::unexpected("standard input and output are not a terminal; use --batch");
   }
-
+  const SystemTerminfoOnly system_only;
   if (auto problem = unusable_terminal()) return std::unexpected(std::move(*problem));
   SCREEN* screen = newterm(nullptr, stdout, stdin);
   if (screen == nullptr) return std::unexpected("the terminal cannot be used; use --batch");
-  set_term(screen);
+  Terminal terminal;
+  terminal.screen = screen;
+  return terminal;
+}
+
+ViewEnd run_view(Refresher& refresher, const ViewSettings& settings, Terminal& terminal) {
+  set_term(static_cast<SCREEN*>(terminal.screen));
   cbreak();
   noecho();
   nonl();
@@ -561,7 +595,8 @@ std::expected<ViewEnd, std::string> run_view(Refresher& refresher, const ViewSet
   // echo back on.
   curs_set(1);
   endwin();
-  delscreen(screen);
+  delscreen(static_cast<SCREEN*>(terminal.screen));
+  terminal.screen = nullptr;
   return end.value_or(ViewEnd{});
 }
 

@@ -24,10 +24,20 @@ struct ViewEnd {
   int signal = 0;  ///< the signal that ended it, to end by; 0: quit (q, Ctrl-C)
 };
 
-/// Runs the view on the terminal of standard input and output until quit,
-/// a signal or `iterations` refreshes, with `refresher` already started.
-/// Fails before the screen is touched when the terminal cannot show it.
-std::expected<ViewEnd, std::string> run_view(Refresher& refresher, const ViewSettings& settings);
+/// The terminal of standard input and output, made ready for the view.
+struct Terminal {
+  void* screen = nullptr;  ///< ncurses' SCREEN
+};
+
+/// Opens the terminal, before any other thread runs; fails before the
+/// screen is touched when the terminal cannot show the view. Root's terminal
+/// description comes from the system's terminfo folders only.
+std::expected<Terminal, std::string> open_terminal();
+
+/// Runs the view on `terminal` until quit, a signal or `iterations`
+/// refreshes, with `refresher` already started, and gives the terminal back
+/// as it was.
+ViewEnd run_view(Refresher& refresher, const ViewSettings& settings, Terminal& terminal);
 
 /// Installs the handlers that end the view at base::ending_signals().
 void catch_ending_signals();

@@ -330,6 +330,28 @@ def repaint_clears_other_text(case):
     return []
 
 
+def root_ignores_customer_terminfo(case):
+    """A customer's TERMINFO and ~/.terminfo, which su without "-" hands to
+    root, describe the pane's terminal with a title-setting escape in the
+    alternate screen's string; root's view never sends it."""
+    source = subprocess.run(["infocmp", "-x", "tmux-256color"], check=True, capture_output=True,
+                            text=True).stdout
+    source = re.sub(r"smcup=([^,]*),", r"smcup=\\E]0;PLANTED-TITLE\\007\1,", source)
+    planted = os.path.join(case.work, "customer")
+    for folder in (os.path.join(planted, "terminfo"), os.path.join(planted, ".terminfo")):
+        os.makedirs(folder)
+        # tic writes where TERMINFO says, never into the tester's home.
+        subprocess.run(["env", f"TERMINFO={folder}", f"HOME={planted}", "tic", "-x", "-o", folder,
+                        "-"], input=source, check=True, text=True, capture_output=True)
+        if not os.listdir(folder):
+            raise AssertionError(f"tic wrote nothing into {folder}")
+    case.view(wrapper=["env", f"TERMINFO={planted}/terminfo", f"TERMINFO_DIRS={planted}/terminfo",
+                       f"HOME={planted}"])
+    with open(case.pane.raw, "rb") as f:
+        raw = f.read()
+    return ["the customer's escape reached root's terminal"] if b"PLANTED-TITLE" in raw else []
+
+
 def detail_follows_its_account(case):
     _, rows = case.view("-d", "1")
     case.pane.keys("Down")
@@ -510,6 +532,7 @@ CASES = {
     "signals": signals_restore_terminal,
     "repaint": repaint_clears_other_text,
     "selection": detail_follows_its_account,
+    "root-terminfo": root_ignores_customer_terminfo,
     "end-user": end_user_sees_own_row,
     "reseller": reseller_sees_his_accounts,
     "hostile-domain": hostile_domain_is_text,
