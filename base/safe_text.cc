@@ -96,7 +96,7 @@ std::string safe_text(std::string_view text, SafeTextRules rules) {
     for (std::size_t k = 1; k < length; ++k) {
       c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
     }
-    if (unsafe_code_point(c) || (rules.one_field && is_white_space(c)) ||
+    if (unsafe_code_point(c) || (is_white_space(c) && (rules.one_field || c >= 0x80)) ||
         (!rules.utf8 && c >= 0x80)) {
       replace(out);
     } else {

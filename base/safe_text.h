@@ -10,8 +10,8 @@ struct SafeTextRules {
   /// The terminal's character set is UTF-8; when not, only printable ASCII
   /// is shown as it is.
   bool utf8 = true;
-  /// A blank of any kind (U+0020 and every Unicode White_Space) is replaced
-  /// too, so that the text is one field of a line split at blanks.
+  /// The ASCII blank is replaced too (the others always are), so that the
+  /// text is one field of a line split at blanks.
   bool one_field = false;
 };
 
@@ -22,8 +22,10 @@ struct SafeTextRules {
 /// noncharacters.
 bool unsafe_code_point(char32_t c);
 
-/// `text` with every unsafe code point, every byte that is not UTF-8 and,
-/// by `rules`, every blank or non-ASCII character replaced: by U+FFFD in a
+/// `text` with every unsafe code point, every blank but U+0020 (U+00A0,
+/// U+3000 and the other Unicode White_Space, which pass for another
+/// name's blank or for nothing), every byte that is not UTF-8 and, by
+/// `rules`, U+0020 and every non-ASCII character replaced: by U+FFFD in a
 /// UTF-8 character set, by "?" in any other. The result is UTF-8 (ASCII
 /// outside a UTF-8 character set).
 std::string safe_text(std::string_view text, SafeTextRules rules = {});

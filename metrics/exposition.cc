@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 
 #include "base/safe_text.h"
@@ -204,11 +206,24 @@ void append_accounts(std::string& out, const std::vector<gather::TopUser>& accou
 
 }  // namespace
 
+// "~" and 8 hexadecimal digits.
+constexpr std::size_t kHashSuffixBytes = 9;
+
 std::string escape_label_value(std::string_view value, std::size_t max_bytes) {
   // A replacement is 3 bytes, and the widest character it replaces 4: twice
   // the bytes kept give enough, and a text of any length costs no more.
   const std::string safe = base::safe_text(value.substr(0, 2 * max_bytes + 4));
-  const std::string_view kept = base::cut_utf8(safe, max_bytes);
+  std::string kept(base::cut_utf8(safe, max_bytes));
+  if ((kept.size() < safe.size() || value.size() > 2 * max_bytes + 4) &&
+      max_bytes > kHashSuffixBytes * 2) {
+    // Cut: "~" and the whole value's hash end it, so that two values that
+    // share their beginning keep two labels.
+    std::uint32_t hash = 2166136261u;  // FNV-1a
+    for (const char c : value) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    char suffix[kHashSuffixBytes + 1];
+    std::snprintf(suffix, sizeof suffix, "~%08x", hash);
+    kept = std::string(base::cut_utf8(safe, max_bytes - kHashSuffixBytes)) + suffix;
+  }
   std::string out;
   out.reserve(kept.size() + 8);
   for (const char c : kept) {

@@ -22,8 +22,11 @@ inline constexpr std::size_t kDomainLabelBytes = 253;
 
 /// `value` as a label value: made safe (base::safe_text: invalid UTF-8,
 /// controls, bidirectional and other invisible characters replaced by
-/// U+FFFD), cut to at most `max_bytes` bytes at a character boundary, then
-/// backslash and double quote escaped as \\ and \".
+/// U+FFFD), cut to at most `max_bytes` bytes at a character boundary (a
+/// cut one ends in "~" and 8 hexadecimal digits of the whole value's
+/// FNV-1a hash where `max_bytes` leaves room, so that values that share
+/// their beginning stay apart),
+/// then backslash and double quote escaped as \\ and \".
 std::string escape_label_value(std::string_view value, std::size_t max_bytes);
 
 /// How far a run got.

@@ -31,7 +31,11 @@ TEST(MetricsExposition, LabelValuesMadeSafe) {
       {"bad \xff byte", 64, "bad " + fffd + " byte"},
       {std::string("nul\0lf\ncr\resc\x1b del\x7f", 19), 64,
        "nul" + fffd + "lf" + fffd + "cr" + fffd + "esc" + fffd + " del" + fffd},
-      {"c1 \xc2\x80\xc2\x9f kept \xc2\xa0", 64, "c1 " + fffd + fffd + " kept \xc2\xa0"},
+      {"c1 \xc2\x80\xc2\x9f nbsp \xc2\xa0", 64, "c1 " + fffd + fffd + " nbsp " + fffd},
+      {"\xef\xbb\xbfres1", 64, fffd + "res1"},  // a byte-order mark
+      // Cut with the whole value's hash: names that share 64 bytes differ.
+      {std::string(64, 'u') + "1", 64, std::string(55, 'u') + "~35cc255c"},
+      {std::string(64, 'u') + "2", 64, std::string(55, 'u') + "~38cc2a15"},
       // The bound counts bytes before escaping, and never splits a character.
       {"\\\\\\", 2, "\\\\\\\\"},
       {"ab\xe2\x82\xac", 4, "ab"},

@@ -31,6 +31,10 @@ TEST(SafeText, WhatNeverReachesATerminalAsItIs) {
        "a" + kFffd + "b"},                 // line separator
       {"a\xEF\xBF\xBF", {}, "a" + kFffd},  // a noncharacter
       {"john smith", {}, "john smith"},
+      {"a\xC2\xA0"
+       "b",
+       {},
+       "a" + kFffd + "b"},  // a blank that passes for another
       {"caf\xC3\xA9", {}, "caf\xC3\xA9"},
       // One field: every blank goes, U+00A0, U+2003 and U+3000 too.
       {"a b\xC2\xA0"
