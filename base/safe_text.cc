@@ -21,6 +21,8 @@ bool noncharacter(char32_t c) {
   return (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE;
 }
 
+}  // namespace
+
 void append_utf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -38,8 +40,6 @@ void append_utf8(std::string& out, char32_t c) {
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
-
-}  // namespace
 
 bool unsafe_code_point(char32_t c) {
   if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return true;

@@ -30,6 +30,9 @@ bool unsafe_code_point(char32_t c);
 /// outside a UTF-8 character set).
 std::string safe_text(std::string_view text, SafeTextRules rules = {});
 
+/// Appends the code point `c` to `out` in UTF-8.
+void append_utf8(std::string& out, char32_t c);
+
 /// The code points of the UTF-8 text `text`, bytes that are not UTF-8 each
 /// read as U+FFFD.
 std::u32string code_points(std::string_view text);

@@ -67,24 +67,7 @@ std::wstring fit(std::wstring_view text, int width, bool right) {
 std::string to_utf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
-  for (const wchar_t w : text) {
-    const auto c = static_cast<char32_t>(w);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  for (const wchar_t w : text) base::append_utf8(out, static_cast<char32_t>(w));
   return out;
 }
 

@@ -360,15 +360,7 @@ def detail_follows_its_account(case):
     name = rows[2][0]
     case.pane.wait("the detail", lambda: f"account {name} " in case.pane.text())
     # The selected account goes to the top, the others move down a row.
-    snapshot = case.server.load(SNAPSHOT)
-    account = next(u for u in snapshot["users"] if u.get("username") == name)
-    account["usage"]["cpu"]["all"] = account["limit"]["cpu"]["all"] * 3
-    changed = os.path.join(case.work, "changed.json")
-    with open(changed, "w") as f:
-        json.dump(snapshot, f)
-    view = case.pane.process(case.live_binary)
-    subprocess.run(["nsenter", "-t", str(view), "-m", "sh", "-c",
-                    f'cp "$1" "$2.new" && mv "$2.new" "$2"', "sh", changed, SNAPSHOT], check=True)
+    to_the_top(case, name)
     case.pane.wait("the new snapshot read", lambda: "300%!" in case.pane.text(), timeout=5)
     show(case.pane, f"detail of {name} after the change")
     if f"account {name} " not in case.pane.text():
@@ -449,6 +441,21 @@ def hostile_domain_is_text(case):
     return problems
 
 
+def to_the_top(case, name):
+    """A new snapshot in which the account `name` uses 300% of its CPU limit,
+    put in place inside the view's own mounts as the statistics service
+    does: written beside and renamed."""
+    snapshot = case.server.load(SNAPSHOT)
+    account = next(u for u in snapshot["users"] if u.get("username") == name)
+    account["usage"]["cpu"]["all"] = account["limit"]["cpu"]["all"] * 3
+    changed = os.path.join(case.work, "changed.json")
+    with open(changed, "w") as f:
+        json.dump(snapshot, f)
+    view = case.pane.process(case.live_binary)
+    subprocess.run(["nsenter", "-t", str(view), "-m", "sh", "-c",
+                    f'cp "$1" "$2.new" && mv "$2.new" "$2"', "sh", changed, SNAPSHOT], check=True)
+
+
 def openings(trace):
     with open(trace) as f:
         return sum(f'openat(AT_FDCWD, "{SNAPSHOT}"' in line for line in f)
@@ -459,18 +466,9 @@ def follows_snapshot_changes(case):
     _, rows = case.view("-d", "1", wrapper=["strace", "-f", "-e", "trace=openat", "-o", trace])
     time.sleep(3.5)  # three delays with the snapshot unchanged
     unchanged = openings(trace)
-    # The last account shoots to the top, its CPU at 300% of the limit.
-    snapshot = case.server.load(SNAPSHOT)
+    # The last account shoots to the top.
     last = rows[-1][0]
-    account = next(u for u in snapshot["users"] if u.get("username") == last)
-    account["usage"]["cpu"]["all"] = account["limit"]["cpu"]["all"] * 3
-    changed = os.path.join(case.work, "changed.json")
-    with open(changed, "w") as f:
-        json.dump(snapshot, f)
-    # Replaced inside the view's own mounts, as the statistics service does.
-    view = case.pane.process(case.live_binary)
-    subprocess.run(["nsenter", "-t", str(view), "-m", "sh", "-c",
-                    f'cp "$1" "$2.new" && mv "$2.new" "$2"', "sh", changed, SNAPSHOT], check=True)
+    to_the_top(case, last)
     started = time.monotonic()
     case.pane.wait("the changed account on top",
                    lambda: (t := Screen(case.pane)).rows and t.rows[0][0] == last
