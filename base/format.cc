@@ -24,6 +24,11 @@ std::optional<std::string> scaled_down(double value) {
   return std::to_string(static_cast<int>(std::floor(value))) + scale;
 }
 
+// `epoch` through strftime's `format`, broken down by `convert` (UTC or
+// local time); nothing outside calendar_second's years.
+std::optional<std::string> calendar_text(double epoch, const char* format,
+                                         std::tm* (*convert)(const std::time_t*, std::tm*));
+
 }  // namespace
 
 std::string exact_figure(double value) {
@@ -75,24 +80,27 @@ std::optional<std::int64_t> calendar_second(double epoch) {
 }
 
 std::string utc_time(double epoch) {
-  const auto second = calendar_second(epoch);
-  if (!second) return "-";
-  const auto t = static_cast<std::time_t>(*second);
-  std::tm tm{};
-  ::gmtime_r(&t, &tm);
-  char buffer[32];
-  return {buffer, std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &tm)};
+  return calendar_text(epoch, "%Y-%m-%dT%H:%M:%SZ", ::gmtime_r).value_or("-");
 }
 
 std::string local_time(double epoch, const char* format) {
+  return calendar_text(epoch, format, ::localtime_r).value_or("?");
+}
+
+namespace {
+
+std::optional<std::string> calendar_text(double epoch, const char* format,
+                                         std::tm* (*convert)(const std::time_t*, std::tm*)) {
   const auto second = calendar_second(epoch);
-  if (!second) return "?";
+  if (!second) return std::nullopt;
   const auto t = static_cast<std::time_t>(*second);
   std::tm tm{};
-  ::localtime_r(&t, &tm);
+  convert(&t, &tm);
   char buffer[64];
-  return {buffer, std::strftime(buffer, sizeof buffer, format, &tm)};
+  return std::string(buffer, std::strftime(buffer, sizeof buffer, format, &tm));
 }
+
+}  // namespace
 
 std::string duration_text(double seconds) {
   if (!(seconds >= 0 && seconds <= kLastSecond - kFirstSecond)) return "?";

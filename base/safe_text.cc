@@ -17,6 +17,18 @@ constexpr char32_t kInvisible[][2] = {
     {0xE0020, 0xE007F},
 };
 
+// The code point that starts at `at` of the UTF-8 text `text`, and its
+// length in bytes.
+char32_t code_point_at(std::string_view text, std::size_t at, std::size_t& length) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    c = (c << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+  }
+  return c;
+}
+
 bool noncharacter(char32_t c) {
   return (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE;
 }
@@ -57,13 +69,8 @@ std::u32string code_points(std::string_view text) {
   std::u32string out;
   out.reserve(valid.size());
   for (std::size_t i = 0; i < valid.size();) {
-    const auto lead = static_cast<unsigned char>(valid[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      c = (c << 6) | (static_cast<unsigned char>(valid[i + k]) & 0x3F);
-    }
-    out += c;
+    std::size_t length = 0;
+    out += code_point_at(valid, i, length);
     i += length;
   }
   return out;
@@ -91,11 +98,8 @@ std::string safe_text(std::string_view text, SafeTextRules rules) {
       ++i;
       continue;
     }
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    }
+    std::size_t length = 0;
+    const char32_t c = code_point_at(text, i, length);
     if (unsafe_code_point(c) || (is_white_space(c) && (rules.one_field || c >= 0x80)) ||
         (!rules.utf8 && c >= 0x80)) {
       replace(out);
