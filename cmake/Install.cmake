@@ -60,9 +60,13 @@ install(CODE "set(VT_BINDIR \"${unit_bindir}\")
   configure_file(\"${PROJECT_SOURCE_DIR}/packaging/systemd/vorlane-top-metrics.service.in\"
                  \"${service}\" @ONLY)")
 install(FILES ${service} packaging/systemd/vorlane-top-metrics.timer DESTINATION lib/systemd/system)
-# The alerting rules: per server, and per account for those who want them.
+# The alerting rules: per server, and per account for those who want them;
+# Alertmanager's inhibition rules for them, and the runbook that their
+# alerts link to. Prometheus names the rule files where they are, so an
+# upgrade brings their new version.
 install(FILES packaging/prometheus/vorlane-top.rules.yml
               packaging/prometheus/vorlane-top-accounts.rules.yml
+              packaging/prometheus/vorlane-top.inhibit.yml docs/runbook.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/vorlane-top/prometheus)
 # node_exporter's web configuration (TLS and a password), for /etc/prometheus.
 install(FILES packaging/prometheus/node-exporter-web.yml

@@ -158,8 +158,33 @@ void append_account_metric(std::string& out, std::string_view name, std::string_
   if (out.size() == header_end) out.resize(start);
 }
 
+// usage / limit of each pair that is at or near its limit: few series, which
+// the alerts on accounts at a limit read instead of every usage and limit.
+void append_limit_ratios(std::string& out, const std::vector<std::string>& labels,
+                         const std::vector<gather::FigureValues>& figures, double fraction) {
+  constexpr std::string_view name = "vorlane_account_limit_ratio";
+  const std::size_t start = out.size();
+  append_family(out, name,
+                "Usage divided by limit, for each usage of the account that has reached "
+                "vorlane_near_limit_fraction of its limit, or the limit itself");
+  const std::size_t header_end = out.size();
+  for (std::size_t k = 0; k < figures.size(); ++k) {
+    const auto reached = gather::limits_reached(figures[k], std::min(fraction, 1.0));
+    for (std::size_t f = 0; f < gather::kUsageCount; ++f) {
+      if (!reached[f]) continue;
+      std::string pair = labels[k];
+      pair.pop_back();
+      pair += ",limit=\"";
+      pair += gather::kUsages[f].metric_name;
+      pair += "\"}";
+      append_sample(out, name, pair, figures[k].usage[f] / figures[k].limit[f]);
+    }
+  }
+  if (out.size() == header_end) out.resize(start);
+}
+
 void append_accounts(std::string& out, const std::vector<gather::TopUser>& accounts,
-                     const std::vector<std::size_t>& exported) {
+                     const std::vector<std::size_t>& exported, double near_limit_fraction) {
   if (exported.empty()) return;
   std::vector<std::string> labels;
   std::vector<gather::FigureValues> figures;
@@ -184,6 +209,7 @@ void append_accounts(std::string& out, const std::vector<gather::TopUser>& accou
           labels, values);
     }
   }
+  append_limit_ratios(out, labels, figures, near_limit_fraction);
   for (std::size_t k = 0; k < exported.size(); ++k) {
     values[k] = accounts[exported[k]].restricted ? 1 : 0;
   }
@@ -237,7 +263,7 @@ std::string metrics_text(const MetricsRun& run, const std::vector<gather::TopUse
                          const std::vector<std::size_t>& exported) {
   std::string out;
   append_server(out, run, exported.size());
-  append_accounts(out, accounts, exported);
+  append_accounts(out, accounts, exported, run.near_limit_fraction);
   return out;
 }
 

@@ -73,6 +73,11 @@ def expected_series(report):
                     series[(f"vorlane_account_{name}_{kind}", uid)] = (float(value), labels)
                 else:
                     left_out += 1
+            usage, limit = pair
+            # Near the default 0.9 of the limit: the ratio, keyed by the limit too.
+            if number(usage) and number(limit) and limit > 0 and usage >= 0.9 * limit:
+                series[("vorlane_account_limit_ratio", uid + "/" + name)] = (
+                    usage / limit, dict(labels, limit=name))
         series[("vorlane_account_mysql_restricted", uid)] = (float(user["restricted"]), labels)
         series[("vorlane_account_info", uid)] = (
             1.0, dict(labels, domain=label(user["domain"]), reseller=label(user["reseller"])))
@@ -94,6 +99,8 @@ def check_series(prometheus, report):
     for sample in prometheus.query('{__name__=~"vorlane_account_.+"}'):
         labels = dict(sample["metric"])
         key = (labels.pop("__name__"), labels.pop("uid", None))
+        if key[0] == "vorlane_account_limit_ratio":
+            key = (key[0], key[1] + "/" + labels["limit"])
         for scrape_label in ("instance", "job"):
             labels.pop(scrape_label, None)
         got[key] = (float(sample["value"][1]), labels)

@@ -35,12 +35,14 @@ class Prometheus:
                           f"--collector.textfile.directory={textfile_dir}", *flags],
             scheme, opener)
 
-    def start_prometheus(self, work, job):
+    def start_prometheus(self, work, job, extra="", interval="1s"):
         """Prometheus with the one scrape job "node", whose settings are the
-        YAML lines `job`."""
+        YAML lines `job`, scraping and evaluating every `interval`; `extra`
+        is more of the file (rules, alerting), after the global settings."""
         config = os.path.join(work, "prometheus.yml")
         with open(config, "w") as f:
-            f.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+            f.write(f"global:\n  scrape_interval: {interval}\n  scrape_timeout: 1s\n"
+                    f"  evaluation_interval: {interval}\n" + extra +
                     "scrape_configs:\n  - job_name: node\n")
             f.writelines(f"    {line}\n" for line in job.splitlines())
         self.port = self.start(
@@ -48,6 +50,19 @@ class Prometheus:
             lambda port: ["prometheus", f"--config.file={config}",
                           f"--storage.tsdb.path={os.path.join(work, 'tsdb')}",
                           f"--web.listen-address=127.0.0.1:{port}"])
+
+    def start_alertmanager(self, work, config_text):
+        """An Alertmanager of its own, not in a cluster, with the
+        configuration `config_text`; its port."""
+        config = os.path.join(work, "alertmanager.yml")
+        with open(config, "w") as f:
+            f.write(config_text)
+        return self.start(
+            work, "alertmanager", "/-/ready",
+            lambda port: ["prometheus-alertmanager", f"--config.file={config}",
+                          f"--storage.path={os.path.join(work, 'alertmanager')}",
+                          f"--web.listen-address=127.0.0.1:{port}",
+                          "--cluster.listen-address="])
 
     def start(self, work, name, ready_path, command, scheme="http", opener=http):
         """Starts command(port) on a free port and waits until ready_path

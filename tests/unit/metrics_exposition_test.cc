@@ -217,6 +217,10 @@ TEST(MetricsExposition, TinyReport) {
       "\n"
       "# TYPE vorlane_account_cpu_limit gauge\n"
       "vorlane_account_cpu_limit{uid=\"1001\",user=\"o\\\"k\"} 2\n"
+      "# HELP vorlane_account_limit_ratio Usage divided by limit, for each usage of the account "
+      "that has reached vorlane_near_limit_fraction of its limit, or the limit itself\n"
+      "# TYPE vorlane_account_limit_ratio gauge\n"
+      "vorlane_account_limit_ratio{uid=\"1001\",user=\"o\\\"k\",limit=\"cpu\"} 0.75\n"
       "# HELP vorlane_account_mysql_restricted Whether the account's MySQL usage is restricted "
       "(1) or not (0)\n"
       "# TYPE vorlane_account_mysql_restricted gauge\n"
@@ -228,6 +232,30 @@ TEST(MetricsExposition, TinyReport) {
       "\"N/"
       "A\"} 1\n";
   EXPECT_EQ(metrics_text(run, {a}, {0}), expected);
+}
+
+// Which usages get a limit ratio: those at F of their limit, and those at
+// their limit when F is above 1; never one without a limit.
+TEST(MetricsExposition, LimitRatiosOfTheUsagesNearTheirLimits) {
+  TopUser a;
+  a.id = 7;
+  a.username = "a";
+  a.usage = {.cpu = {.all = 2.0}, .io = {.all = 1.0}, .iops = 3.0};
+  a.limit = {.cpu = {.all = 2.0}, .io = {.all = 2.0}, .iops = 0.0};
+  for (const auto& [fraction, ratios] : std::vector<std::pair<double, std::string>>{
+           {0.5, "cpu 1|io 0.5|"}, {0.9, "cpu 1|"}, {1.5, "cpu 1|"}}) {
+    MetricsRun run;
+    run.near_limit_fraction = fraction;
+    std::istringstream lines(metrics_text(run, {a}, {0}));
+    std::string got;
+    const std::string prefix = "vorlane_account_limit_ratio{uid=\"7\",user=\"a\",limit=\"";
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.starts_with(prefix)) continue;
+      line.erase(0, prefix.size());
+      got += line.replace(line.find("\"} "), 3, " ") + "|";
+    }
+    EXPECT_EQ(got, ratios) << "fraction " << fraction;
+  }
 }
 
 TEST(MetricsExposition, OnlyWhatIsKnownWithoutAReport) {
