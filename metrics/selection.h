@@ -11,10 +11,10 @@
 namespace vt::metrics {
 
 /// The most accounts --all-accounts exports. A file of that many accounts
-/// is about 11 MB, 36 MB with the longest label values, which
-/// node_exporter served in under 2 s on two cores, well within
-/// Prometheus's default scrape timeout of 10 s; 100,000 accounts took
-/// 24.5 s.
+/// is 11 to 13 MB, about 53 MB with the longest label values and every
+/// usage at its limit, which node_exporter served in 1.7 to 2.9 s on two
+/// cores, well within Prometheus's default scrape timeout of 10 s; 100,000
+/// accounts took 24.5 s.
 inline constexpr std::uint64_t kAllAccountsMax = 10'000;
 
 struct SelectionBounds {
