@@ -39,16 +39,13 @@ def shortened_rules(rules_dir, work):
 
 
 class Webhook(http.server.BaseHTTPRequestHandler):
-    """Alertmanager's notifications, in the order received: (status,
-    alertname, instance, labels) of each alert of each one."""
+    """Alertmanager's notifications: each alert of each one, in the order
+    received."""
     received = []
 
     def do_POST(self):
         body = json.loads(self.rfile.read(int(self.headers["Content-Length"])))
-        for alert in body["alerts"]:
-            labels = alert["labels"]
-            Webhook.received.append((alert["status"], labels["alertname"],
-                                     labels.get("instance", "").split(":")[0], alert))
+        Webhook.received.extend(body["alerts"])
         self.send_response(200)
         self.end_headers()
 
@@ -56,30 +53,16 @@ class Webhook(http.server.BaseHTTPRequestHandler):
         pass
 
 
-class Timer:
-    """Rewrites a server's metrics file every two seconds until stopped."""
+def write_metrics(server, textfile):
+    run = server.metrics("--textfile", textfile)
+    if run.returncode != 0:
+        raise AssertionError(f"vorlane-top-metrics failed ({run.returncode}): {run.stderr}")
 
-    def __init__(self, server, textfile):
-        self.server, self.textfile, self.running = server, textfile, threading.Event()
-        self.running.set()
-        self.write()
-        self.thread = threading.Thread(target=self.loop, daemon=True)
-        self.thread.start()
 
-    def write(self):
-        run = self.server.metrics("--textfile", self.textfile)
-        if run.returncode != 0:
-            raise AssertionError(f"vorlane-top-metrics failed ({run.returncode}): {run.stderr}")
-
-    def loop(self):
-        while self.running.is_set():
-            time.sleep(2)
-            if self.running.is_set():
-                self.write()
-
-    def stop(self):
-        self.running.clear()
-        self.thread.join()
+def keep_writing(server, textfile, stopped):
+    """The timer: rewrites the file every two seconds until `stopped` is set."""
+    while not stopped.wait(2):
+        server.metrics("--textfile", textfile)
 
 
 def alertmanager_config(rules_dir, webhook_port):
@@ -106,6 +89,10 @@ def settle(what, seconds=6, first=lambda: True):
     print(f"{what}: {len(Webhook.received)} alerts notified")
 
 
+def server_of(alert):
+    return alert["labels"].get("instance", "").split(":")[0]
+
+
 def steady(stack):
     """Whether Prometheus has no pending alert, and Alertmanager has
     notified each firing one, on both servers."""
@@ -113,13 +100,13 @@ def steady(stack):
         return frozenset((k, v) for k, v in labels.items()
                          if k not in ("__name__", "alertstate", "vorlane_top_runbook"))
     firing = {identity(a["metric"]) for a in stack.query('ALERTS{alertstate="firing"}')}
-    notified = {identity(a["labels"]) for status, *_, a in Webhook.received if status == "firing"}
+    notified = {identity(a["labels"]) for a in Webhook.received if a["status"] == "firing"}
     return (not stack.query('ALERTS{alertstate="pending"}') and firing == notified
             and {dict(a)["instance"].split(":")[0] for a in firing} == set(SERVERS))
 
 
-def summary(notes):
-    return [f"{status} {name} {instance}" for status, name, instance, _ in notes]
+def summary(alerts):
+    return [f"{a['status']} {a['labels']['alertname']} {server_of(a)}" for a in alerts]
 
 
 def main():
@@ -127,7 +114,7 @@ def main():
     skip_unless_root()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
     work = tempfile.mkdtemp(prefix="vt-alerts.")
-    stack, timers, webhook = Prometheus(), {}, None
+    stack, stopped, writers, webhook = Prometheus(), {}, {}, None
     try:
         webhook = http.server.HTTPServer(("127.0.0.1", 0), Webhook)
         threading.Thread(target=webhook.serve_forever, daemon=True).start()
@@ -138,7 +125,11 @@ def main():
             server = Server(os.path.join(work, name), tools, "--users", "60", "--seed", str(seed))
             os.mkdir(os.path.join(work, name + ".textfile"))
             textfiles[name] = os.path.join(work, name + ".textfile", TEXTFILE_NAME)
-            timers[name] = Timer(server, textfiles[name])
+            write_metrics(server, textfiles[name])
+            stopped[name] = threading.Event()
+            writers[name] = threading.Thread(target=keep_writing, daemon=True,
+                                             args=(server, textfiles[name], stopped[name]))
+            writers[name].start()
             stack.start_exporter(work, os.path.dirname(textfiles[name]))
             targets.append(f"127.0.0.1:{stack.exporter_port}")
         # Each target is named as its server, and is in the inventory.
@@ -158,11 +149,12 @@ def main():
         settle("with both servers writing", first=lambda: steady(stack))
         before = list(Webhook.received)
         problems = []
-        links = {a["annotations"].get("runbook_url", "") for *_, a in before}
+        links = {a["annotations"].get("runbook_url", "") for a in before}
         if not all(link.startswith(RUNBOOK + "#vorlanetop") for link in links):
             problems.append(f"runbook links not under the external label: {links}")
 
-        timers["web1"].stop()
+        stopped["web1"].set()
+        writers["web1"].join()
         old = time.time() - 400
         os.utime(textfiles["web1"], (old, old))
         settle("with web1's file stale")
@@ -181,8 +173,8 @@ def main():
         stack.print_logs()
         return 1
     finally:
-        for timer in timers.values():
-            timer.stop()
+        for event in stopped.values():
+            event.set()
         stack.stop()
         if webhook:
             webhook.shutdown()
