@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -61,7 +62,7 @@ std::expected<std::string, int> read_fd(int fd, std::size_t size_hint) {
   return read_up_to(fd, size_hint, std::string().max_size() - 1);
 }
 
-std::expected<std::string, FileError> read_file(const std::string& path, std::size_t max_size) {
+std::expected<OpenFile, FileError> open_file(const std::string& path, std::size_t max_size) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!fd) return std::unexpected(FileError{errno});
   struct stat st {};
@@ -70,10 +71,29 @@ std::expected<std::string, FileError> read_file(const std::string& path, std::si
   if (!S_ISREG(st.st_mode)) return std::unexpected(FileError{EINVAL});
   const auto size = static_cast<std::uint64_t>(st.st_size);
   if (size > max_size) return std::unexpected(FileError{EFBIG, size});
-  auto data = read_up_to(fd.get(), static_cast<std::size_t>(size), max_size);
+  return OpenFile{std::move(fd), size};
+}
+
+std::expected<std::string, FileError> read_from_start(const OpenFile& file, std::size_t max_size) {
+  if (::lseek(file.fd.get(), 0, SEEK_SET) != 0) return std::unexpected(FileError{errno});
+  auto data = read_up_to(file.fd.get(), static_cast<std::size_t>(file.size), max_size);
   if (!data) return std::unexpected(FileError{data.error()});
   if (data->size() > max_size) return std::unexpected(FileError{EFBIG, data->size()});
   return std::move(*data);
+}
+
+std::expected<std::string, FileError> read_file(const std::string& path, std::size_t max_size) {
+  auto file = open_file(path, max_size);
+  if (!file) return std::unexpected(file.error());
+  return read_from_start(*file, max_size);
+}
+
+std::expected<std::size_t, int> read_some(int fd, char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) return std::unexpected(errno);
+  }
 }
 
 }  // namespace vt::base

@@ -5,6 +5,8 @@
 #include <expected>
 #include <string>
 
+#include "base/fd.h"
+
 namespace vt::base {
 
 /// Every text read here has at least this many bytes of spare capacity past
@@ -28,6 +30,24 @@ struct FileError {
 /// (EISDIR for a directory, EINVAL otherwise), and so is a file larger than
 /// `max_size` (EFBIG), also one that grows past it while being read.
 std::expected<std::string, FileError> read_file(const std::string& path, std::size_t max_size);
+
+/// A regular file opened as read_file opens it, and its size then.
+struct OpenFile {
+  Fd fd;
+  std::uint64_t size = 0;
+};
+
+/// Opens the regular file at `path` for reading, failing as read_file does
+/// before it reads.
+std::expected<OpenFile, FileError> open_file(const std::string& path, std::size_t max_size);
+
+/// The whole content of an open file, read from its start again, failing
+/// as read_file does.
+std::expected<std::string, FileError> read_from_start(const OpenFile& file, std::size_t max_size);
+
+/// Reads at most `size` bytes of `fd` into `buffer`, a read that a signal
+/// interrupts being made again: how many, 0 at the end, or the errno.
+std::expected<std::size_t, int> read_some(int fd, char* buffer, std::size_t size);
 
 /// `max_size` for the small text files the command reads: configuration,
 /// login definitions, pid files.

@@ -2,6 +2,7 @@
 // Typed JSON decoding: a JSON text read straight into plain records described
 // by field tables (base/json_record.h), without building a document first.
 #include <expected>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -21,6 +22,28 @@ std::expected<void, std::string> decode_into(std::string_view text, const Target
 // with `target` in any state, when decode_into must read the text itself.
 // Uses `text`'s spare capacity, when it has 64 bytes of it, as padding.
 bool decode_fast(const std::string& text, const Target& target);
+
+// The quick pass over array texts whose elements go, one text after another,
+// to one list: as decode_fast would take the elements of a list that held
+// them all, read at `depth` (that of the container holding the list), but
+// without making room for them. The parser's buffers serve every text.
+class ElementBatches {
+ public:
+  ElementBatches();
+  ~ElementBatches();
+  ElementBatches(const ElementBatches&) = delete;
+  ElementBatches& operator=(const ElementBatches&) = delete;
+
+  // Decodes the array at `text` of `size` bytes, `capacity` of them
+  // readable (at least 64 past the text): false when decode_fast would not
+  // take its elements, with the list in any state.
+  bool decode(const char* text, std::size_t size, std::size_t capacity, const Target& list,
+              std::size_t depth);
+
+ private:
+  struct Parser;
+  std::unique_ptr<Parser> parser_;
+};
 
 // decode_fast, else decode_into from a fresh copy of `start`.
 template <class T>

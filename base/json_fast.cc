@@ -27,6 +27,10 @@ using simdjson::SUCCESS;
 
 class FastReader {
  public:
+  FastReader() = default;
+  // A reader that makes no room up front in the list `unsized`.
+  explicit FastReader(const void* unsized) : unsized_(unsized) {}
+
   // `v` holds a value of the text; it is read whole, nested values included.
   bool value(od::value& v, const Target& target, std::size_t depth);
   // The same for a container that is already open: the root of the text.
@@ -37,6 +41,8 @@ class FastReader {
   bool by_type(od::value& v, const Target& target, std::size_t depth);
   bool record_object(od::object& o, const RecordInfo& record, void* out, std::size_t depth);
   bool record_array(od::array& a, const RecordInfo& record, void* out, std::size_t depth);
+
+  const void* unsized_ = nullptr;
 };
 
 // A key as written, without its quotes; false when it holds an escape, so
@@ -210,7 +216,7 @@ bool FastReader::array(od::array& a, const Target& target, std::size_t depth) {
   if (!open_level(depth) || !open_container(t, false)) return false;
   if (t.type->kind == Kind::record) return record_array(a, *t.record, t.object, depth);
   // A list, an untyped value or a skipped one.
-  if (t.record != nullptr && t.type->reserve != nullptr &&
+  if (t.record != nullptr && t.type->reserve != nullptr && t.object != unsized_ &&
       (t.type->wants_room == nullptr || t.type->wants_room(t.object))) {
     // Records are large to move when the list grows: count them first
     // (a fifth of a run's CPU time at 100,000 accounts in
@@ -291,6 +297,30 @@ bool decode_padded(const simdjson::padded_string_view text, bool object, const T
 }
 
 }  // namespace
+
+struct ElementBatches::Parser {
+  od::parser parser;
+};
+
+ElementBatches::ElementBatches() : parser_(std::make_unique<Parser>()) {}
+ElementBatches::~ElementBatches() = default;
+
+bool ElementBatches::decode(const char* text, std::size_t size, std::size_t capacity,
+                            const Target& list, std::size_t depth) {
+  od::document doc;
+  if (parser_->parser.iterate(simdjson::padded_string_view(text, size, capacity)).get(doc) !=
+      SUCCESS) {
+    return false;
+  }
+  od::array a;
+  FastReader reader(list.object);
+  if (doc.get_array().get(a) != SUCCESS || !reader.array(a, list, depth)) return false;
+  std::string_view root;
+  if (doc.raw_json().get(root) != SUCCESS) return false;
+  const std::string_view whole(text, size);
+  return trailing_byte(whole, static_cast<std::size_t>(root.data() + root.size() - text)) ==
+         std::string_view::npos;
+}
 
 bool decode_fast(const std::string& text, const Target& target) {
   const std::size_t first = text.find_first_not_of(kJsonSpace);

@@ -6,6 +6,7 @@
 #include "base/error.h"
 #include "base/file.h"
 #include "base/json_decode.h"
+#include "base/json_stream.h"
 #include "base/utf8.h"
 #include "gather/sieve.h"
 
@@ -107,10 +108,37 @@ std::expected<SavedTopData, std::string> decode_snapshot(const std::string& text
                       .resellers = std::move(sieved->resellers)};
 }
 
+std::optional<SavedTopData> stream_snapshot(const json::ReadSome& read, AccountSieve* sieve,
+                                            std::size_t chunk, std::size_t max_size,
+                                            std::size_t size_hint) {
+  const json::StreamLimits limits{.chunk = chunk, .max_size = max_size, .size_hint = size_hint};
+  if (sieve == nullptr) return json::decode_streamed(read, kSavedTopData, "users", {}, limits);
+  SievedTopData start;
+  start.users.sieve = *sieve;
+  start.users.keeps_most = sieve->allowed == nullptr;
+  auto sieved = json::decode_streamed(read, kSievedTopData, "users", start, limits);
+  if (!sieved) return std::nullopt;
+  *sieve = std::move(sieved->users.sieve);
+  return SavedTopData{.timestamp = sieved->timestamp,
+                      .users = std::move(sieved->users.kept),
+                      .resellers = std::move(sieved->resellers)};
+}
+
 std::expected<LoadedSnapshot, base::Error> load_snapshot(const std::string& path, double now,
                                                          AccountSieve* sieve,
                                                          std::size_t max_size) {
-  const auto text = base::read_file(path, max_size);
+  auto file = base::open_file(path, max_size);
+  std::expected<std::string, base::FileError> text;
+  if (file) {
+    const int fd = file->fd.get();
+    auto streamed = stream_snapshot(
+        [fd](char* buffer, std::size_t size) { return base::read_some(fd, buffer, size); }, sieve,
+        kSnapshotChunk, max_size, static_cast<std::size_t>(file->size));
+    if (streamed) return LoadedSnapshot{std::move(*streamed), {}};
+    text = base::read_from_start(*file, max_size);
+  } else {
+    text = std::unexpected(file.error());
+  }
   std::string cause;
   if (!text && text.error().errnum == EFBIG) {
     cause = "file size " + std::to_string(text.error().size) + " bytes is over the limit of " +

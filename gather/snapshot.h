@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -91,6 +92,20 @@ struct AccountSieve;
 std::expected<SavedTopData, std::string> decode_snapshot(const std::string& text,
                                                          AccountSieve& sieve);
 
+/// The bytes read from the snapshot file at a time.
+inline constexpr std::size_t kSnapshotChunk = std::size_t{1} << 20;
+
+/// Decodes a snapshot as decode_snapshot does, through `sieve` when given,
+/// from a text that `read` gives a chunk of `chunk` bytes at a time
+/// (base/json_stream.h), never holding it whole: the same snapshot, or
+/// nullopt where the text must be decoded whole (a fault, which only the
+/// whole decode words, a failed read, or a rare form). `size_hint` is the
+/// text's expected size. The sieve is changed only when a snapshot is
+/// returned.
+std::optional<SavedTopData> stream_snapshot(
+    const std::function<std::expected<std::size_t, int>(char* buffer, std::size_t size)>& read,
+    AccountSieve* sieve, std::size_t chunk, std::size_t max_size, std::size_t size_hint);
+
 /// The largest snapshot read: several times the size of one that lists a
 /// million accounts.
 inline constexpr std::size_t kSnapshotMaxBytes = std::size_t{2} << 30;
@@ -112,6 +127,13 @@ double epoch_seconds_now();
 /// UTF-8) or that is larger than `max_size` gives "Failed to parse {path}"
 /// with the reason as its cause. With a `sieve`, the file is decoded through
 /// it.
+///
+/// The file is opened once and streamed (stream_snapshot); when the stream
+/// cannot take it, the same descriptor is read again from its start and
+/// decoded whole, which words a fault. A file replaced by a rename while it
+/// is read is thus read as it was; one written over in place may be read
+/// part old and part new, and if that reading does not decode, the second
+/// reading decides.
 std::expected<LoadedSnapshot, base::Error> load_snapshot(const std::string& path, double now,
                                                          AccountSieve* sieve = nullptr,
                                                          std::size_t max_size = kSnapshotMaxBytes);

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstring>
+#include <expected>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -49,10 +52,31 @@ struct Case {
   std::function<void(const SavedTopData&)> check;
 };
 
+// `text` streamed from memory in chunks of `chunk` bytes.
+std::optional<SavedTopData> streamed(const std::string& text, std::size_t chunk) {
+  std::size_t at = 0;
+  const auto read = [&](char* buffer, std::size_t size) -> std::expected<std::size_t, int> {
+    const std::size_t n = std::min(size, text.size() - at);
+    std::memcpy(buffer, text.data() + at, n);
+    at += n;
+    return n;
+  };
+  return stream_snapshot(read, nullptr, chunk, kSnapshotMaxBytes, text.size());
+}
+
+// Each case decodes whole, and streamed in chunks of several sizes: what
+// decodes streams to the same, what fails is left to the whole decode.
 void run(const std::vector<Case>& cases) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const auto got = decode_snapshot(c.text);
+    for (const std::size_t chunk :
+         {std::size_t{1}, std::size_t{7}, std::size_t{64}, kSnapshotChunk}) {
+      SCOPED_TRACE("chunk " + std::to_string(chunk));
+      const auto stream = streamed(c.text, chunk);
+      EXPECT_EQ(stream.has_value(), c.error.empty());
+      if (stream && c.error.empty()) c.check(*stream);
+    }
     if (c.error.empty()) {
       ASSERT_TRUE(got.has_value()) << got.error();
       c.check(*got);
