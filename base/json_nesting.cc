@@ -89,7 +89,8 @@ std::uint64_t prefix_xor(std::uint64_t bits) {
 std::size_t NestingScan::run(const char* text, std::size_t size) {
   for (std::size_t at = 0; at < size; at += 64) {
     const unsigned valid = size - at >= 64 ? 64 : static_cast<unsigned>(size - at);
-    const std::uint64_t in_range = valid == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << valid) - 1;
+    const std::uint64_t in_range =
+        valid == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << valid) - 1;
     Block b = classify(text + at);
     b.quote &= in_range;
     b.backslash &= in_range;

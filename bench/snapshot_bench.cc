@@ -2,8 +2,11 @@
 // about 6 MB of JSON, as the statistics service writes it.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <expected>
 #include <random>
 #include <string>
 
@@ -114,3 +117,27 @@ static void BM_DecodeSnapshot(benchmark::State& state) {
       static_cast<double>(state.iterations() * text.size()) / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DecodeSnapshot)->Unit(benchmark::kMillisecond);
+
+// The same text streamed from memory a chunk at a time, as a run streams
+// the file: the decode's own cost, without the reads.
+static void BM_StreamSnapshot(benchmark::State& state) {
+  static const std::string text = make_snapshot_text(kUsers);
+  for (auto _ : state) {
+    std::size_t at = 0;
+    const auto read = [&](char* buffer, std::size_t size) -> std::expected<std::size_t, int> {
+      const std::size_t n = std::min(size, text.size() - at);
+      std::memcpy(buffer, text.data() + at, n);
+      at += n;
+      return n;
+    };
+    auto snapshot = vt::gather::stream_snapshot(read, nullptr, vt::gather::kSnapshotChunk,
+                                                vt::gather::kSnapshotMaxBytes, text.size());
+    if (!snapshot) {
+      state.SkipWithError("the stream left the text to the whole decode");
+      break;
+    }
+    benchmark::DoNotOptimize(snapshot->users.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_StreamSnapshot)->Unit(benchmark::kMillisecond);

@@ -3,12 +3,17 @@
 // snapshot itself, and writes it as the driver does. The text is decoded twice:
 // whole, and through the sieve a run uses, which keeps only the accounts the
 // caller can see, with only the login names it needs; both must fail alike
-// or give the same report. The choices of a command line (order, filters,
+// or give the same report. Each decode is also streamed in chunks of a few
+// bytes, and gives what the whole decode gives or leaves the text to it. The
+// choices of a command line (order, filters,
 // --max, --hide-mysql, --domains, the caller), of the login range and of the
 // sources come from the hash of the text, so every input takes its own path.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <expected>
 #include <functional>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -21,6 +26,7 @@
 #include "base/json_write.h"
 #include "base/utf8.h"
 #include "fuzz/fuzz_input.h"
+#include "fuzz/snapshot_dump.h"
 #include "gather/access.h"
 #include "gather/fill_in.h"
 #include "gather/selection.h"
@@ -84,6 +90,19 @@ void add_account_sources(cli::Sources& sources, const std::vector<cli::TopUser>&
   }
 }
 
+// The text streamed from memory, `chunk` bytes at a time, through `sieve`.
+std::optional<cli::SavedTopData> streamed(const std::string& text, std::size_t chunk,
+                                          cli::AccountSieve* sieve) {
+  std::size_t at = 0;
+  const auto read = [&](char* buffer, std::size_t size) -> std::expected<std::size_t, int> {
+    const std::size_t n = std::min(size, text.size() - at);
+    std::memcpy(buffer, text.data() + at, n);
+    at += n;
+    return n;
+  };
+  return cli::stream_snapshot(read, sieve, chunk, cli::kSnapshotMaxBytes, text.size());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -91,6 +110,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto snapshot = cli::decode_snapshot(text);
   const std::size_t choice = std::hash<std::string_view>{}(text);
   const auto bit = [choice](int n) { return ((choice >> n) & 1) != 0; };
+  const std::size_t chunk = 1 + (choice >> 32) % 97;
+  if (const auto stream = streamed(text, chunk, nullptr)) {
+    if (!snapshot || vt::fuzz::dump_snapshot(*stream) != vt::fuzz::dump_snapshot(*snapshot)) {
+      std::abort();
+    }
+  }
   if (!snapshot) {
     const cli::LoginNames none;
     cli::AccountSieve sieve;
@@ -152,8 +177,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           .note_usernames = mysql_in_report,
                           .visible_ids = {},
                           .visible_usernames = {}};
+  cli::AccountSieve stream_sieve = sieve;
   auto sieved = cli::decode_snapshot(text, sieve);
   if (!sieved) std::abort();
+  if (const auto stream = streamed(text, chunk, &stream_sieve)) {
+    if (vt::fuzz::dump_snapshot(*stream) != vt::fuzz::dump_snapshot(*sieved) ||
+        stream_sieve.visible_ids != sieve.visible_ids ||
+        stream_sieve.visible_usernames != sieve.visible_usernames) {
+      std::abort();
+    }
+  }
   if (!allowed) sieve_names = login_names;
 
   // What the sieve must have noted: every visible account's id and name.
