@@ -102,12 +102,6 @@ std::size_t NestingScan::run(const char* text, std::size_t size) {
     in_string = ((inside >> (valid - 1)) & 1) != 0;
     const std::uint64_t open = b.open & in_range & ~inside;
     const std::uint64_t close = b.close & in_range & ~inside;
-    const auto closes = static_cast<std::uint64_t>(std::popcount(close));
-    if (depth > closes) {
-      // The depth cannot reach 0 in this block.
-      depth = depth + static_cast<std::uint64_t>(std::popcount(open)) - closes;
-      continue;
-    }
     for (std::uint64_t brackets = open | close; brackets != 0; brackets &= brackets - 1) {
       const std::uint64_t bit = brackets & -brackets;
       if ((open & bit) != 0) {
