@@ -338,3 +338,17 @@ bool decode_stream(const ReadSome& read, const Target& root, std::string_view li
 }
 
 }  // namespace vt::base::json::detail
+
+namespace vt::base::json {
+
+ReadSome text_reader(std::string_view text) {
+  return [text, at = std::size_t{0}](char* buffer,
+                                     std::size_t size) mutable -> std::expected<std::size_t, int> {
+    const std::size_t n = std::min(size, text.size() - at);
+    std::memcpy(buffer, text.data() + at, n);
+    at += n;
+    return n;
+  };
+}
+
+}  // namespace vt::base::json

@@ -17,6 +17,9 @@ namespace vt::base::json {
 /// how many, 0 at its end, or the errno of a failure.
 using ReadSome = std::function<std::expected<std::size_t, int>(char* buffer, std::size_t size)>;
 
+/// Reads `text`, which must outlive the reader, as a file would give it.
+ReadSome text_reader(std::string_view text);
+
 struct StreamLimits {
   /// The bytes asked of each read: the buffer holds one chunk and what is
   /// left of the one before.

@@ -2,14 +2,12 @@
 // about 6 MB of JSON, as the statistics service writes it.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
-#include <cstring>
-#include <expected>
 #include <random>
 #include <string>
 
+#include "base/json_stream.h"
 #include "gather/snapshot.h"
 
 namespace {
@@ -123,14 +121,8 @@ BENCHMARK(BM_DecodeSnapshot)->Unit(benchmark::kMillisecond);
 static void BM_StreamSnapshot(benchmark::State& state) {
   static const std::string text = make_snapshot_text(kUsers);
   for (auto _ : state) {
-    std::size_t at = 0;
-    const auto read = [&](char* buffer, std::size_t size) -> std::expected<std::size_t, int> {
-      const std::size_t n = std::min(size, text.size() - at);
-      std::memcpy(buffer, text.data() + at, n);
-      at += n;
-      return n;
-    };
-    auto snapshot = vt::gather::stream_snapshot(read, nullptr, vt::gather::kSnapshotChunk,
+    auto snapshot = vt::gather::stream_snapshot(vt::base::json::text_reader(text), nullptr,
+                                                vt::gather::kSnapshotChunk,
                                                 vt::gather::kSnapshotMaxBytes, text.size());
     if (!snapshot) {
       state.SkipWithError("the stream left the text to the whole decode");

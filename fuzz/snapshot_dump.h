@@ -40,8 +40,8 @@ inline std::string dump_snapshot(const gather::SavedTopData& data) {
     dump_value(out, u.reseller);
     dump_metrics(out, u.usage);
     dump_metrics(out, u.limit);
-    for (const auto* mysql : {&u.usage.cpu.mysql, &u.usage.io.mysql, &u.limit.cpu.mysql,
-                              &u.limit.io.mysql}) {
+    for (const auto* mysql :
+         {&u.usage.cpu.mysql, &u.usage.io.mysql, &u.limit.cpu.mysql, &u.limit.io.mysql}) {
       dump_value(out, *mysql);
     }
     if (u.restriction) {

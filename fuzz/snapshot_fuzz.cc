@@ -8,12 +8,9 @@
 // choices of a command line (order, filters,
 // --max, --hide-mysql, --domains, the caller), of the login range and of the
 // sources come from the hash of the text, so every input takes its own path.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <expected>
 #include <functional>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -23,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/json_stream.h"
 #include "base/json_write.h"
 #include "base/utf8.h"
 #include "fuzz/fuzz_input.h"
@@ -93,14 +91,8 @@ void add_account_sources(cli::Sources& sources, const std::vector<cli::TopUser>&
 // The text streamed from memory, `chunk` bytes at a time, through `sieve`.
 std::optional<cli::SavedTopData> streamed(const std::string& text, std::size_t chunk,
                                           cli::AccountSieve* sieve) {
-  std::size_t at = 0;
-  const auto read = [&](char* buffer, std::size_t size) -> std::expected<std::size_t, int> {
-    const std::size_t n = std::min(size, text.size() - at);
-    std::memcpy(buffer, text.data() + at, n);
-    at += n;
-    return n;
-  };
-  return cli::stream_snapshot(read, sieve, chunk, cli::kSnapshotMaxBytes, text.size());
+  return cli::stream_snapshot(vt::base::json::text_reader(text), sieve, chunk,
+                              cli::kSnapshotMaxBytes, text.size());
 }
 
 }  // namespace

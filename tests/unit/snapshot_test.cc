@@ -3,15 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cstring>
-#include <expected>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/json_stream.h"
 #include "fuzz/snapshot_dump.h"
 #include "temp_dir.h"
 
@@ -55,14 +53,8 @@ struct Case {
 
 // `text` streamed from memory in chunks of `chunk` bytes.
 std::optional<SavedTopData> streamed(const std::string& text, std::size_t chunk) {
-  std::size_t at = 0;
-  const auto read = [&](char* buffer, std::size_t size) -> std::expected<std::size_t, int> {
-    const std::size_t n = std::min(size, text.size() - at);
-    std::memcpy(buffer, text.data() + at, n);
-    at += n;
-    return n;
-  };
-  return stream_snapshot(read, nullptr, chunk, kSnapshotMaxBytes, text.size());
+  return stream_snapshot(vt::base::json::text_reader(text), nullptr, chunk, kSnapshotMaxBytes,
+                         text.size());
 }
 
 // Each case decodes whole, and streamed in chunks of several sizes: what
