@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/json_stream.h"
+#include "base/utf8.h"
 #include "fuzz/snapshot_dump.h"
 #include "temp_dir.h"
 
@@ -388,6 +389,42 @@ TEST_F(SnapshotFile, Loads) {
       ASSERT_FALSE(got.has_value());
       EXPECT_EQ(got.error().message, "Failed to parse " + path);
       EXPECT_EQ(got.error().causes, std::vector<std::string>{c.cause});
+    }
+  }
+}
+
+// A file of three chunks, read as a stream: sound, or broken on a chunk's
+// edge, where the whole decode words the fault as it would alone.
+TEST_F(SnapshotFile, ChunkEdgesReadAsTheWholeDecodeReadsThem) {
+  std::string sound = R"({"timestamp":1,"users":[)";
+  while (sound.size() < 2 * kSnapshotChunk + 1000) {
+    sound += user(R"(,"padding":")" + std::string(70000, 'x') + "\"") + ",";
+  }
+  sound.back() = ']';
+  sound += "}";
+  struct EdgeCase {
+    std::string name;
+    std::string text;
+  };
+  std::vector<EdgeCase> cases = {{"sound", sound},
+                                 {"cut at the first chunk's end", sound.substr(0, kSnapshotChunk)},
+                                 {"a record across the end", sound.substr(0, kSnapshotChunk + 1)}};
+  for (const std::size_t at : {kSnapshotChunk - 1, kSnapshotChunk}) {
+    for (const char bad : {'\0', '\xff', '}'}) {
+      std::string broken = sound;
+      broken[at] = bad;
+      cases.push_back({"byte " + std::to_string(int(bad)) + " at " + std::to_string(at), broken});
+    }
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto whole = decode_snapshot(c.text);
+    const auto got = load_snapshot(write("edge", c.text), kNow);
+    ASSERT_EQ(got.has_value(), whole.has_value());
+    if (whole) {
+      EXPECT_EQ(fuzz::dump_snapshot(got->data), fuzz::dump_snapshot(*whole));
+    } else if (base::is_utf8(c.text)) {
+      EXPECT_EQ(got.error().causes.at(0), whole.error());
     }
   }
 }
