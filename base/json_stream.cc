@@ -16,6 +16,14 @@ namespace {
 // The quick pass reads this far past the end of a text.
 constexpr std::size_t kReadPast = 64;
 
+// The elements decoded together: once they are this long, the batch ends.
+// The parser's first pass runs over the whole batch before the second reads
+// its values, and a batch that stays in the processor's cache between the
+// two costs less: against batches as long as the buffer, 0.96 of an end
+// user's CPU time at 100,000 accounts (0.98 of root's), and 0.94 of the
+// peak, the median of 21 paired rounds.
+constexpr std::size_t kBatchBytes = std::size_t{64} << 10;
+
 bool is_json_space(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
@@ -265,6 +273,7 @@ class Stream {
         if (scan.depth != 0) break;
         last = at + n;
         ++count;
+        if (last - start >= kBatchBytes) break;
         at = space_from(last);
         if (at == in_.end || data[at] != ',') break;
         at = space_from(at + 1);
