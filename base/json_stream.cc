@@ -112,7 +112,7 @@ class Chunks {
 
 // Walks the root value byte by byte, holding every byte but the list's
 // elements as the text of the rest, and decodes the list's elements in
-// batches: as many complete ones as the buffer holds at a time.
+// batches: the complete ones in the buffer, up to kBatchBytes of them.
 class Stream {
  public:
   Stream(const ReadSome& read, const Target& root, const Target& list, std::size_t list_index,
