@@ -287,19 +287,19 @@ bool FastReader::record_array(od::array& a, const RecordInfo& record, void* out,
   return fields.length_fits();
 }
 
-// `object`: the root is an object, else an array.
-bool decode_padded(const simdjson::padded_string_view text, bool object, const Target& target) {
-  od::parser parser;
+// The root of `text`, an object when `object`, else an array, read with
+// `parser` by `reader` at `depth` (that of the container holding it).
+bool decode_padded(od::parser& parser, const simdjson::padded_string_view text, bool object,
+                   FastReader& reader, const Target& target, std::size_t depth) {
   od::document doc;
   if (parser.iterate(text).get(doc) != SUCCESS) return false;
-  FastReader reader;
   bool done = false;
   if (object) {
     od::object o;
-    done = doc.get_object().get(o) == SUCCESS && reader.object(o, target, 0);
+    done = doc.get_object().get(o) == SUCCESS && reader.object(o, target, depth);
   } else {
     od::array a;
-    done = doc.get_array().get(a) == SUCCESS && reader.array(a, target, 0);
+    done = doc.get_array().get(a) == SUCCESS && reader.array(a, target, depth);
   }
   if (!done) return false;
   // With the root value read, its text reaches to the next token, if any.
@@ -308,6 +308,12 @@ bool decode_padded(const simdjson::padded_string_view text, bool object, const T
   const std::string_view whole(text.data(), text.size());
   return trailing_byte(whole, static_cast<std::size_t>(root.data() + root.size() - whole.data())) ==
          std::string_view::npos;
+}
+
+bool decode_padded(const simdjson::padded_string_view text, bool object, const Target& target) {
+  od::parser parser;
+  FastReader reader;
+  return decode_padded(parser, text, object, reader, target, 0);
 }
 
 }  // namespace
@@ -321,19 +327,9 @@ ElementBatches::~ElementBatches() = default;
 
 bool ElementBatches::decode(const char* text, std::size_t size, std::size_t capacity,
                             const Target& list, std::size_t depth) {
-  od::document doc;
-  if (parser_->parser.iterate(simdjson::padded_string_view(text, size, capacity)).get(doc) !=
-      SUCCESS) {
-    return false;
-  }
-  od::array a;
   FastReader reader(list.object);
-  if (doc.get_array().get(a) != SUCCESS || !reader.array(a, list, depth)) return false;
-  std::string_view root;
-  if (doc.raw_json().get(root) != SUCCESS) return false;
-  const std::string_view whole(text, size);
-  return trailing_byte(whole, static_cast<std::size_t>(root.data() + root.size() - text)) ==
-         std::string_view::npos;
+  return decode_padded(parser_->parser, simdjson::padded_string_view(text, size, capacity), false,
+                       reader, list, depth);
 }
 
 bool decode_fast(const std::string& text, const Target& target) {

@@ -127,8 +127,7 @@ class Stream {
   bool decode() {
     skip_space();
     const int c = in_.peek();
-    const bool root_read = c == '{' ? object() : c == '[' && array();
-    if (!root_read) return false;
+    if ((c != '{' && c != '[') || !root(c == '{')) return false;
     // Only white space may follow; what else does is worded by the whole
     // decode.
     skip_space();
@@ -147,48 +146,31 @@ class Stream {
     while (is_json_space(in_.peek())) copy();
   }
 
-  // The root as an object: the list is the value of its key.
-  bool object() {
+  // The root, an object (the list is the value of its key) or an array of
+  // field values (the list is the one at its index).
+  bool root(bool object) {
+    const char close = object ? '}' : ']';
     copy();
     copy_space();
-    int c = in_.peek();
-    if (c == '}') return copy(), true;
-    for (;;) {
-      if (c != '"') return false;
-      std::string key;
-      if (!copy_string(&key)) return false;
-      copy_space();
-      if (in_.peek() != ':') return false;
-      copy();
-      copy_space();
-      const bool listed = key == list_key_ && in_.peek() == '[';
-      if (listed ? !list() : !copy_value()) return false;
-      copy_space();
-      c = in_.peek();
-      if (c == '}') return copy(), true;
-      if (c != ',') return false;
-      copy();
-      copy_space();
-      c = in_.peek();
-    }
-  }
-
-  // The root as an array of field values: the list is the one at its index.
-  bool array() {
-    copy();
-    copy_space();
-    int c = in_.peek();
-    if (c == ']') return copy(), true;
+    if (in_.peek() == close) return copy(), true;
     for (std::size_t index = 0;; ++index) {
-      const bool listed = index == list_index_ && c == '[';
-      if (listed ? !list() : !copy_value()) return false;
+      bool listed = index == list_index_;
+      if (object) {
+        std::string key;
+        if (in_.peek() != '"' || !copy_string(&key)) return false;
+        copy_space();
+        if (in_.peek() != ':') return false;
+        copy();
+        copy_space();
+        listed = key == list_key_;
+      }
+      if (listed && in_.peek() == '[' ? !list() : !copy_value()) return false;
       copy_space();
-      c = in_.peek();
-      if (c == ']') return copy(), true;
+      const int c = in_.peek();
+      if (c == close) return copy(), true;
       if (c != ',') return false;
       copy();
       copy_space();
-      c = in_.peek();
     }
   }
 
