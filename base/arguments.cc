@@ -11,7 +11,7 @@ namespace {
 // program's path, the pointer arrays' ends, auxiliary data.
 constexpr std::size_t kMargin = 64 * 1024;
 
-std::size_t cost(const std::string& argument) {
+std::size_t cost(std::string_view argument) {
   return argument.size() + 1 + sizeof(char*);
 }
 
@@ -27,25 +27,18 @@ std::size_t argument_space() {
   return total > used ? total - used : 0;
 }
 
-std::vector<std::span<const std::string>> argument_runs(std::span<const std::string> fixed,
-                                                        std::span<const std::string> items,
-                                                        std::size_t space) {
-  std::size_t fixed_cost = 0;
-  for (const std::string& argument : fixed) fixed_cost += cost(argument);
-  std::vector<std::span<const std::string>> runs;
-  std::size_t start = 0;
-  std::size_t used = fixed_cost;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    const std::size_t next = cost(items[i]);
-    if (i > start && used + next > space) {
-      runs.push_back(items.subspan(start, i - start));
-      start = i;
-      used = fixed_cost;
-    }
-    used += next;
-  }
-  if (start < items.size() || runs.empty()) runs.push_back(items.subspan(start));
-  return runs;
+ArgumentRuns::ArgumentRuns(std::span<const std::string> fixed, std::size_t space) : space_(space) {
+  for (const std::string& argument : fixed) fixed_cost_ += cost(argument);
+  used_ = fixed_cost_;
+}
+
+bool ArgumentRuns::starts_run(std::string_view item) {
+  const std::size_t next = cost(item);
+  const bool starts = !empty_ && used_ + next > space_;
+  if (starts) used_ = fixed_cost_;
+  used_ += next;
+  empty_ = false;
+  return starts;
 }
 
 }  // namespace vt::base

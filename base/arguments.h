@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <span>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace vt::base {
 
@@ -13,12 +13,24 @@ namespace vt::base {
 /// program inherits, and a margin for what else the system counts.
 std::size_t argument_space();
 
-/// Splits `items` into the fewest consecutive runs that each fit `space`
-/// bytes together with `fixed`, the arguments every call carries. An
-/// argument costs its bytes, its terminating NUL and a pointer. An item too
-/// large to fit even alone gets a run of its own. Everything fits: one run.
-std::vector<std::span<const std::string>> argument_runs(std::span<const std::string> fixed,
-                                                        std::span<const std::string> items,
-                                                        std::size_t space);
+/// Splits items, taken one at a time in order, into the fewest consecutive
+/// runs that each fit `space` bytes together with `fixed`, the arguments
+/// every call carries: a run ends only where the next item no longer fits.
+/// An argument costs its bytes, its terminating NUL and a pointer. An item
+/// too large to fit even alone gets a run of its own.
+class ArgumentRuns {
+ public:
+  ArgumentRuns(std::span<const std::string> fixed, std::size_t space);
+
+  /// Takes the next item, and says whether it starts a new run: the run
+  /// so far, which is never empty then, is complete without it.
+  bool starts_run(std::string_view item);
+
+ private:
+  std::size_t fixed_cost_ = 0;
+  std::size_t space_;
+  std::size_t used_;
+  bool empty_ = true;
+};
 
 }  // namespace vt::base

@@ -28,7 +28,7 @@ LoginNames login_names_of_accounts(std::uint32_t uid_min,
 std::expected<PanelAccounts, std::string> panel_accounts(const std::string& helper,
                                                          const std::vector<std::uint32_t>& ids) {
   PanelAccounts panel;
-  auto found = plugins::lookup_users(helper, std::vector<std::int64_t>(ids.begin(), ids.end()));
+  auto found = plugins::lookup_users(helper, ids);
   if (!found) return std::unexpected(std::move(found.error()));
   for (auto& info : found->users) {
     PanelAccount& account = panel[info.uid];

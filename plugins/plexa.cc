@@ -68,12 +68,11 @@ std::expected<std::vector<std::string>, std::string> list_reseller_users(
 }
 
 std::expected<UserLookupResult, std::string> lookup_users(const std::string& program,
-                                                          const std::vector<std::int64_t>& uids) {
+                                                          std::span<const std::uint32_t> uids) {
   if (uids.empty()) return UserLookupResult{};
-  std::vector<std::string> ids;
-  ids.reserve(uids.size());
-  for (const std::int64_t uid : uids) ids.push_back(std::to_string(uid));
-  const auto texts = run_helper_texts(program, {"user-info-sys"}, ids, kPlexaLimitSeconds);
+  const auto texts = run_helper_texts(
+      program, {"user-info-sys"}, uids.size(),
+      [&](std::size_t i) { return std::to_string(uids[i]); }, kPlexaLimitSeconds);
   if (!texts) return std::unexpected(texts.error());
   UserLookupResult all;
   for (const std::string& text : *texts) {

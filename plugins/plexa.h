@@ -4,6 +4,7 @@
 // system user ids, and whether a panel feature is present.
 #include <cstdint>
 #include <expected>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,7 +60,7 @@ std::expected<std::vector<std::string>, std::string> list_reseller_users(
 /// too many for one call's arguments are asked in the fewest calls that fit
 /// (run_helper_texts), and their answers joined in order.
 std::expected<UserLookupResult, std::string> lookup_users(const std::string& program,
-                                                          const std::vector<std::int64_t>& uids);
+                                                          std::span<const std::uint32_t> uids);
 
 /// The helper's answer to "panel-feature" `feature`, as printed.
 std::expected<std::string, std::string> query_panel_feature(const std::string& program,

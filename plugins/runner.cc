@@ -75,15 +75,27 @@ std::expected<std::string, std::string> run_helper_text(const std::string& progr
 }
 
 std::expected<std::vector<std::string>, std::string> run_helper_texts(
-    const std::string& program, const std::vector<std::string>& command,
-    const std::vector<std::string>& items, std::uint64_t limit_seconds) {
+    const std::string& program, const std::vector<std::string>& command, std::size_t count,
+    const std::function<std::string(std::size_t)>& item, std::uint64_t limit_seconds) {
   std::vector<std::string> answers;
-  for (const auto run : base::argument_runs(command, items, base::argument_space())) {
-    std::vector<std::string> args = command;
-    args.insert(args.end(), run.begin(), run.end());
+  std::vector<std::string> args = command;
+  const auto ask = [&]() -> std::expected<void, std::string> {
     auto answer = run_helper_text(program, args, limit_seconds);
     if (!answer) return std::unexpected(std::move(answer.error()));
     answers.push_back(std::move(*answer));
+    args.resize(command.size());
+    return {};
+  };
+  base::ArgumentRuns runs(command, base::argument_space());
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string next = item(i);
+    if (runs.starts_run(next)) {
+      if (auto asked = ask(); !asked) return std::unexpected(std::move(asked.error()));
+    }
+    args.push_back(std::move(next));
+  }
+  if (args.size() > command.size() || answers.empty()) {
+    if (auto asked = ask(); !asked) return std::unexpected(std::move(asked.error()));
   }
   return answers;
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,12 +24,15 @@ std::expected<std::string, std::string> run_helper_text(
     const std::string& program, const std::vector<std::string>& args, std::uint64_t limit_seconds,
     std::size_t max_output = base::kMaxOutputBytes);
 
-/// run_helper_text once for each run of `items` that fits, after `command`,
-/// in the system's limit on a program's arguments (base::argument_runs):
-/// one call while everything fits, else the fewest that do, in order, each
-/// under its own limit. The answers in order, or the first failure.
+/// run_helper_text once for each run of the `count` items `item(0)`,
+/// `item(1)`, ... that fits, after `command`, in the system's limit on a
+/// program's arguments (base::ArgumentRuns): one call while everything
+/// fits, else the fewest that do, in order, each under its own limit. No
+/// items: one call with `command` alone. An item is made only when its run
+/// is asked, so that no more than one run's arguments are held at once. The
+/// answers in order, or the first failure.
 std::expected<std::vector<std::string>, std::string> run_helper_texts(
-    const std::string& program, const std::vector<std::string>& command,
-    const std::vector<std::string>& items, std::uint64_t limit_seconds);
+    const std::string& program, const std::vector<std::string>& command, std::size_t count,
+    const std::function<std::string(std::size_t)>& item, std::uint64_t limit_seconds);
 
 }  // namespace vt::plugins

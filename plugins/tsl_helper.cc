@@ -27,7 +27,8 @@ std::expected<TslLimitsByName, std::string> parse_tsl_limits(const std::string& 
 std::expected<TslLimitsByName, std::string> query_tsl_limits(
     const std::string& program, const std::vector<std::string>& names) {
   if (names.empty()) return TslLimitsByName{};
-  const auto texts = run_helper_texts(program, {"limits"}, names, kTslLimitSeconds);
+  const auto texts = run_helper_texts(
+      program, {"limits"}, names.size(), [&](std::size_t i) { return names[i]; }, kTslLimitSeconds);
   if (!texts) return std::unexpected(texts.error());
   TslLimitsByName all;
   for (const std::string& text : *texts) {

@@ -190,12 +190,13 @@ TEST_F(PlexaRun, ArgumentsReachTheHelperUnchanged) {
          return got && got->empty();
        },
        "reseller-users\n\n"},
-      {"uids in order with repeats and signs", lookup_json(user_json()),
+      {"uids in order with repeats", lookup_json(user_json()),
        [](const std::string& p) {
-         const auto got = lookup_users(p, {1001, 1001, 0, -5, INT64_MIN});
+         const std::vector<std::uint32_t> uids = {1001, 1001, 0, UINT32_MAX};
+         const auto got = lookup_users(p, uids);
          return got && got->users == std::vector<UserInfo>{alice()};
        },
-       "user-info-sys\n1001\n1001\n0\n-5\n-9223372036854775808\n"},
+       "user-info-sys\n1001\n1001\n0\n4294967295\n"},
       {"panel feature text as printed", " true \n",
        [](const std::string& p) { return query_panel_feature(p, "KOB") == " true \n"; },
        "panel-feature\nKOB\n"},
@@ -225,13 +226,13 @@ TEST_F(PlexaRun, RunnerFailuresPassThrough) {
 
   EXPECT_EQ(list_admins(failing).error(), runner.error());
   EXPECT_EQ(list_reseller_users(failing, "r").error(), runner.error());
-  EXPECT_EQ(lookup_users(failing, {1}).error(), runner.error());
+  EXPECT_EQ(lookup_users(failing, std::vector<std::uint32_t>{1}).error(), runner.error());
   EXPECT_EQ(query_panel_feature(failing, "KOB").error(), runner.error());
 }
 
 TEST_F(PlexaRun, LookupFailureQuotesTheUntrimmedOutput) {
   answer("  {\"users\": []}\n");
-  const auto got = lookup_users(helper_, {1001});
+  const auto got = lookup_users(helper_, std::vector<std::uint32_t>{1001});
   ASSERT_FALSE(got.has_value());
   EXPECT_EQ(got.error(),
             "failed to parse user-info-sys JSON: missing field \"unresolved\" in "
