@@ -135,5 +135,27 @@ TEST(MetricsSelection, CapTiesByUidAndOneRecordPerUid) {
   EXPECT_EQ(all.restricted, 1u);
 }
 
+TEST(MetricsSelection, OnePerUidKeepsTheFirstRecordOfEachIdInOrder) {
+  // Each record's CPU figure is its place in the snapshot.
+  struct Case {
+    std::vector<std::uint32_t> ids;
+    std::vector<double> kept;
+  };
+  const std::vector<Case> cases = {
+      {{1, 2, 3}, {0, 1, 2}},
+      {{1, 1, 2}, {0, 2}},
+      {{5, 5, 1, 5, 0}, {0, 2, 4}},
+  };
+  for (const auto& c : cases) {
+    std::vector<TopUser> accounts;
+    for (std::size_t i = 0; i < c.ids.size(); ++i) {
+      accounts.push_back(account(c.ids[i], {.cpu = static_cast<double>(i)}));
+    }
+    std::vector<double> kept;
+    for (const TopUser& a : one_per_uid(std::move(accounts))) kept.push_back(a.usage.cpu.all);
+    EXPECT_EQ(kept, c.kept) << ::testing::PrintToString(c.ids);
+  }
+}
+
 }  // namespace
 }  // namespace vt::metrics
