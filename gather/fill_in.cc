@@ -27,7 +27,8 @@ std::optional<std::uint32_t> reseller_account_id(std::uint64_t id) {
 }  // namespace
 
 void remove_domains(TopUser& user, bool keep_domains) {
-  if (!keep_domains) user.domains.clear();
+  // Its room goes too: a kept record would hold it to the end of the run.
+  if (!keep_domains) std::vector<TopDomain>().swap(user.domains);
 }
 
 void fill_username(TopUser& user, const LoginNames& login_names) {
