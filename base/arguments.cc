@@ -34,10 +34,11 @@ ArgumentRuns::ArgumentRuns(std::span<const std::string> fixed, std::size_t space
 
 bool ArgumentRuns::starts_run(std::string_view item) {
   const std::size_t next = cost(item);
-  const bool starts = !empty_ && used_ + next > space_;
+  // Every item costs something: the run holds one when it uses more than
+  // `fixed`.
+  const bool starts = used_ > fixed_cost_ && used_ + next > space_;
   if (starts) used_ = fixed_cost_;
   used_ += next;
-  empty_ = false;
   return starts;
 }
 

@@ -29,8 +29,7 @@ class ArgumentRuns {
  private:
   std::size_t fixed_cost_ = 0;
   std::size_t space_;
-  std::size_t used_;
-  bool empty_ = true;
+  std::size_t used_;  // by the current run, `fixed` included
 };
 
 }  // namespace vt::base

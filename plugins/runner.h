@@ -28,9 +28,10 @@ std::expected<std::string, std::string> run_helper_text(
 /// `item(1)`, ... that fits, after `command`, in the system's limit on a
 /// program's arguments (base::ArgumentRuns): one call while everything
 /// fits, else the fewest that do, in order, each under its own limit. No
-/// items: one call with `command` alone. An item is made only when its run
-/// is asked, so that no more than one run's arguments are held at once. The
-/// answers in order, or the first failure.
+/// items: one call with `command` alone. Each item is made as its run is
+/// filled, so that no more than one run's arguments (and the item that
+/// starts the next) are held at once. The answers in order, or the first
+/// failure.
 std::expected<std::vector<std::string>, std::string> run_helper_texts(
     const std::string& program, const std::vector<std::string>& command, std::size_t count,
     const std::function<std::string(std::size_t)>& item, std::uint64_t limit_seconds);
